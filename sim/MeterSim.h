@@ -1,0 +1,67 @@
+#pragma once
+// The simulated meter: the meter's side of the serial protocol on a
+// pseudo-terminal. Test fixture and demo device; used in-process by the
+// command line's and the window's --simulate, and by ombrel-sim.
+
+#include "MeterRecord.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+constexpr std::uint16_t kRecordAreaStart = 0x1000;
+constexpr int kMaxSimRecords = 3840;   // what the 16-bit address space holds above 0x1000
+
+struct SimFault {
+    enum class Kind {
+        NoReply,       // the meter stays silent
+        LateReply,     // replies after `delayMs`
+        WrongHeader,   // reply's bytes 0-1 are wrong
+        ShortReply,    // sends `byteCount` bytes of the reply, then silence
+        Garbage,       // `byteCount` stray bytes before the reply
+        ZeroCount,     // record count answered as 0
+        LateClear,     // clear handshake reply after `delayMs`
+        Vanish,        // closes the pty: the meter is unplugged
+    };
+    Kind kind = Kind::NoReply;
+    int exchange = 0;      // 1-based index of the exchange it hits; 0 = every exchange
+    int delayMs = 0;
+    int byteCount = 0;
+};
+
+// Parses "kind[@n][:value]", e.g. "noreply@3", "late:800", "short@2:5", "vanish@10".
+bool ParseSimFault(const std::string& spec, SimFault& fault, std::string& error);
+
+struct SimOptions {
+    std::vector<MeterRecord> records;   // the meter's memory
+    bool paced = false;                 // model the 9600-baud wire timing
+    int latencyMs = 0;                  // meter turnaround before each reply
+    std::vector<SimFault> faults;
+    std::string linkPath;               // optional symlink to the slave device
+};
+
+std::vector<MeterRecord> RealisticSession();               // covers every mode, wavelength, modulation
+std::vector<MeterRecord> GeneratedRecords(int count);       // count varied records, at most kMaxSimRecords
+bool LoadRecordImage(const std::string& path, std::vector<MeterRecord>& records, std::string& error);
+
+class CMeterSim {
+public:
+    explicit CMeterSim(SimOptions options);
+    ~CMeterSim();   // stops and cleans up
+    CMeterSim(const CMeterSim&) = delete;
+    CMeterSim& operator=(const CMeterSim&) = delete;
+
+    bool Start(std::string& error);     // opens the pty and starts serving
+    void Stop();
+    const std::string& SlavePath() const;
+
+    std::vector<MeterRecord> Records() const;    // current memory (empty after an erase)
+    int ExchangesServed() const;                 // command frames taken so far
+    int EraseCount() const;                      // CLEAR_DATA frames taken
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "MessageSink.h"
+#include "MeterProtocol.h"
+#include "PortFailure.h"
+#include "RowTexts.h"
+#include "SerialPort.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// How an Upload ended.
+enum class UploadOutcome {
+    Completed,       // every record read
+    Incomplete,      // transfer ended, some rows left empty
+    MeterSilent,     // transfer stopped: meter gone or silent
+    Stopped,         // stopped by the owner (program closing)
+    NoPorts,         // no serial port at all
+    NoMeter,         // no port answered
+};
+
+struct TransferSummary {
+    UploadOutcome outcome = UploadOutcome::NoMeter;
+    unsigned recordCount = 0;    // records the meter reported
+    unsigned readCount = 0;      // rows filled from the meter
+    unsigned unreadCount = 0;    // rows left empty
+    std::string portName;        // the port the meter answered on
+};
+
+// Ordered events of Upload and Clear. Calls come from the thread that runs the
+// scan or from the transfer worker, one at a time and in order; a front end
+// that owns widgets forwards them to its GUI thread keeping that order.
+// ShowMessage (from IMessageSink) and ShowClearDone hold the caller until the
+// operator has closed them.
+class ITransferEvents : public IMessageSink {
+public:
+    // A port answered the count exchange (or did not, count 0): progress range
+    // 0..count, received counter "0", total counter "%d", position 0, bar shown.
+    virtual void OnCountKnown(unsigned recordCount) = 0;
+    virtual void OnRowsInserted(unsigned rowCount) = 0;           // empty rows 0..rowCount-1
+    virtual void OnRowTexts(int row, const RowTexts& texts) = 0;
+    virtual void OnProgress(unsigned received) = 0;               // position and received counter
+    virtual void OnStatusPane0(const std::string& text) = 0;      // "Running...", "Over"
+    virtual void OnTimerStart() = 0;                              // timer 1 starts, use seconds = 0
+    virtual void OnTimerStop() = 0;
+    virtual void OnFinished(const TransferSummary& summary) = 0;  // exactly once per Upload
+    virtual void ShowClearDone() = 0;                             // "Clear data successful!" notice
+};
+
+enum class ClearOutcome { Cleared, NoPorts, NoMeter, Refused };
+
+// Upload and Clear against whichever port answers. Upload's scan and all of
+// Clear hold the calling thread; the record transfer runs on one worker that
+// the owner stops and joins (Stop, or the destructor).
+class CMeterLink {
+public:
+    explicit CMeterLink(ITransferEvents& events, Pauses pauses = {});
+    ~CMeterLink();
+    CMeterLink(const CMeterLink&) = delete;
+    CMeterLink& operator=(const CMeterLink&) = delete;
+
+    // Scans portNames in order. Returns true when a transfer was started on
+    // the worker; otherwise the outcome has already been reported (messages,
+    // OnFinished). Refused (returns false, reports nothing) while busy.
+    bool OnButtonUpload(const std::vector<std::string>& portNames);
+
+    // Clear may start only when no upload is partly done; otherwise shows
+    // "Please clear data after data reading!" and returns false.
+    bool ClearAllowed();
+    ClearOutcome OnButtonClear(const std::vector<std::string>& portNames);
+
+    bool IsBusy() const { return m_busy.load(); }
+    void Stop();                            // ends a running transfer within one exchange and joins it
+    void WaitUntilIdle();                   // joins a finished or running transfer
+
+    unsigned RecordCount() const { return m_recordCount; }
+    std::vector<PortAttempt> PortAttempts() const;   // of the latest scan
+    CSerialPort& Port() { return m_serialPort; }
+
+private:
+    enum class ReplyStatus { Accepted, Missing, BadHeader };
+
+    ReplyStatus RunExchange(ThreadItem item);
+    ReplyStatus HandleReply();
+    bool ReadHalf(ThreadItem item, HalfRecord& half, bool& messageShown);
+    void TransferRecords();
+    bool Pause(int ms);                     // false when asked to stop
+    void JoinWorker();
+    void NoteAttempt(const std::string& portName, PortFailure failure, const std::string& detail = {});
+
+    ITransferEvents& m_events;
+    Pauses m_pauses;
+    CSerialPort m_serialPort;
+    std::thread m_worker;
+    std::atomic<bool> m_busy{false};
+    std::atomic<bool> m_stopRequested{false};
+    std::mutex m_pauseMutex;
+    std::condition_variable m_pauseWake;
+    mutable std::mutex m_attemptsMutex;
+    std::vector<PortAttempt> m_portAttempts;
+
+    ThreadItem m_threadItem = ITEM_COUNT;
+    int m_searching = 1;
+    unsigned m_recordCount = 0;
+    unsigned m_receivedCount = 0;
+    unsigned m_progressPosition = 0;
+    unsigned m_blockIndex = 0;
+    HalfRecord m_dataHalf1{};
+    HalfRecord m_dataHalf2{};
+    std::string m_portName;
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "SerialPort.h"
+
+#include <cstdint>
+
+// The meter's command frames. Each is 13 bytes: 0xAA, the command, the
+// address (low, high), the length, then zeros. Replies repeat bytes 0-1.
+enum class MeterCommand : std::uint8_t {
+    READ_COUNT = 0x22,
+    READ_DATA_FILE = 0x20,
+    READ_DATA_FILE_2 = 0x20,   // same frame; the reply goes to the second half
+    CLEAR_CHECK = 0x30,
+    CLEAR_DATA = 0x10,
+};
+
+// Kinds of exchange; the values are the ones the meter link has always used.
+enum ThreadItem { ITEM_COUNT = 1, ITEM_DATA_1 = 3, ITEM_DATA_2 = 5, ITEM_TRANSFER = 7 };
+
+constexpr std::uint8_t kFrameStart = 0xAA;
+constexpr std::uint8_t kDataBlockLength = 0x08;
+
+// Pauses of the link in milliseconds. The meter needs them; tests that move
+// thousands of records may shorten them.
+struct Pauses {
+    int beforeFrameMs = 50;
+    int writeRetryMs = 80;
+    int lastWriteMs = 100;
+    int afterClearDataMs = 1000;
+    int beforeHandshakeReadMs = 500;
+    int afterCountMs = 50;
+};
+
+// The frame for a command; blockIndex only matters for the two data reads,
+// whose address is 0x1000 + 8 * blockIndex (high byte kept to 8 bits).
+Frame BuildFrame(MeterCommand command, unsigned blockIndex = 0);
+
+// Record count of a READ_COUNT reply, or 0 when the reply is not accepted.
+unsigned ParseCountReply(const Frame& reply);
+bool IsDataReply(const Frame& reply);
+bool IsClearCheckReply(const Frame& reply);

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <ctime>
+#include <string>
+
+// Texts of status panes 1 and 2; the CSV report and the printed page copy them verbatim.
+std::string DateTimePaneText(std::time_t now);     // "Date time: %Y-%m-%d %H:%M:%S", local time
+std::string UseTimePaneText(int useSeconds);       // "Use time: %d seconds"

@@ -49,6 +49,9 @@ public:
     virtual void OnTimerStop() = 0;
     virtual void OnFinished(const TransferSummary& summary) = 0;  // exactly once per Upload
     virtual void ShowClearDone() = 0;                             // "Clear data successful!" notice
+    // "No data?or All serial ports fail,please check!" or the Clear failure,
+    // with why each port tried failed (for a details view).
+    virtual void ShowScanFailure(const std::string& text, const std::vector<PortAttempt>& attempts) = 0;
 };
 
 enum class ClearOutcome { Cleared, NoPorts, NoMeter, Refused };

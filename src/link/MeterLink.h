@@ -77,20 +77,24 @@ public:
     ClearOutcome OnButtonClear(const std::vector<std::string>& portNames);
 
     bool IsBusy() const { return m_busy.load(); }
-    void Stop();                            // ends a running transfer within one exchange and joins it
+    void RequestStop();                     // asks a running operation to end within one exchange
+    void Stop();                            // RequestStop, then joins the transfer worker
     void WaitUntilIdle();                   // joins a finished or running transfer
 
-    unsigned RecordCount() const { return m_recordCount; }
+    unsigned RecordCount() const { return m_recordCount.load(); }
     std::vector<PortAttempt> PortAttempts() const;   // of the latest scan
     CSerialPort& Port() { return m_serialPort; }
 
 private:
     enum class ReplyStatus { Accepted, Missing, BadHeader };
 
+    void SendFrame(MeterCommand command);
     ReplyStatus RunExchange(ThreadItem item);
     ReplyStatus HandleReply();
-    bool ReadHalf(ThreadItem item, HalfRecord& half, bool& messageShown);
+    bool ReadHalf(ThreadItem item, bool& messageShown, bool& timerStopped);
     void TransferRecords();
+    bool OpenForScan(const std::string& portName);
+    bool ClearHandshake();
     bool Pause(int ms);                     // false when asked to stop
     void JoinWorker();
     void NoteAttempt(const std::string& portName, PortFailure failure, const std::string& detail = {});
@@ -108,10 +112,11 @@ private:
 
     ThreadItem m_threadItem = ITEM_COUNT;
     int m_searching = 1;
-    unsigned m_recordCount = 0;
+    std::atomic<unsigned> m_recordCount{0};
+    std::atomic<unsigned> m_progressPosition{0};
     unsigned m_receivedCount = 0;
-    unsigned m_progressPosition = 0;
     unsigned m_blockIndex = 0;
+    int m_rowIndex = 0;
     HalfRecord m_dataHalf1{};
     HalfRecord m_dataHalf2{};
     std::string m_portName;

@@ -1,0 +1,220 @@
+// ombrel-cli seen from outside: exit code, stdout and stderr.
+
+#include "CsvReport.h"
+#include "LinkMessages.h"
+#include "MeterSim.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class CliTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/ombrel-cli-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    // Runs ombrel-cli with stdin from /dev/null (no terminal), as a script would.
+    CliRun Run(const std::vector<std::string>& args) {
+        const fs::path outPath = m_dir / "stdout";
+        const fs::path errPath = m_dir / "stderr";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int in = open("/dev/null", O_RDONLY);
+            const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(in, STDIN_FILENO);
+            dup2(out, STDOUT_FILENO);
+            dup2(err, STDERR_FILENO);
+            std::vector<char*> argv{const_cast<char*>(OMBREL_CLI_PATH)};
+            for (const std::string& arg : args)
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            argv.push_back(nullptr);
+            execv(OMBREL_CLI_PATH, argv.data());
+            _exit(127);
+        }
+        CliRun run;
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        run.out = ReadFile(outPath);
+        run.err = ReadFile(errPath);
+        return run;
+    }
+
+    std::unique_ptr<CMeterSim> StartSim(std::vector<MeterRecord> records, std::vector<std::string> faultSpecs = {}) {
+        SimOptions options;
+        options.records = std::move(records);
+        for (const std::string& spec : faultSpecs) {
+            SimFault fault;
+            std::string error;
+            EXPECT_TRUE(ParseSimFault(spec, fault, error)) << error;
+            options.faults.push_back(fault);
+        }
+        auto sim = std::make_unique<CMeterSim>(std::move(options));
+        std::string error;
+        EXPECT_TRUE(sim->Start(error)) << error;
+        return sim;
+    }
+
+    fs::path m_dir;
+};
+
+std::vector<RowTexts> Decoded(const std::vector<MeterRecord>& records) {
+    std::vector<RowTexts> rows;
+    for (std::size_t i = 0; i < records.size(); ++i)
+        rows.push_back(DecodeRecord(records[i], static_cast<int>(i)));
+    return rows;
+}
+
+// Lines 6 and 7 carry the transfer's time; the rest must match byte for byte.
+void ExpectReport(const std::string& actual, const ReportHeader& header, const std::vector<RowTexts>& rows) {
+    std::vector<std::string> actualLines, expectedLines;
+    for (auto* pair : {&actual}) {
+        std::istringstream in(*pair);
+        for (std::string line; std::getline(in, line);)
+            actualLines.push_back(line);
+    }
+    std::istringstream expected(FormatCsvReport(header, rows));
+    for (std::string line; std::getline(expected, line);)
+        expectedLines.push_back(line);
+    ASSERT_EQ(actualLines.size(), expectedLines.size()) << actual;
+    for (std::size_t i = 0; i < actualLines.size(); ++i) {
+        if (i == 5)
+            EXPECT_TRUE(actualLines[i] == "\r" || actualLines[i].rfind("Date time: ", 0) == 0) << actualLines[i];
+        else if (i == 6)
+            EXPECT_TRUE(actualLines[i] == "\r" || actualLines[i].rfind("Use time: ", 0) == 0) << actualLines[i];
+        else
+            EXPECT_EQ(actualLines[i], expectedLines[i]) << "line " << i + 1;
+    }
+}
+
+TEST_F(CliTest, UsageErrorsExitWith2AndExplain) {
+    const std::vector<std::vector<std::string>> cases{
+        {}, {"fly"}, {"upload", "--bogus"}, {"upload", "--port"}, {"clear", "--csv", "x.csv"},
+        {"upload", "--yes"}, {"upload", "--simulate=0"}, {"upload", "--simulate", "--port", "/dev/null"}};
+    for (const auto& args : cases) {
+        const CliRun run = Run(args);
+        EXPECT_EQ(run.exitCode, 2) << testing::PrintToString(args);
+        EXPECT_NE(run.err.find("Usage:"), std::string::npos);
+        EXPECT_TRUE(run.out.empty());
+    }
+}
+
+TEST_F(CliTest, HelpGoesToStdout) {
+    const CliRun run = Run({"--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("ombrel-cli upload"), std::string::npos);
+}
+
+TEST_F(CliTest, PortsListsTheGivenPortsInOrder) {
+    const CliRun run = Run({"ports", "--port", "/dev/ttyUSB3", "--port", "ttyS0"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "/dev/ttyUSB3\nttyS0\n");
+}
+
+TEST_F(CliTest, UploadFromTheBuiltInSimulatorWritesTheReport) {
+    const fs::path csv = m_dir / "out.csv";
+    const CliRun run = Run({"upload", "--simulate=5", "--csv", csv, "--company", "Acme, Inc.", "--user", "Lee",
+                            "--note", "span \"A\""});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(run.out.empty());
+    ExpectReport(ReadFile(csv), {"Acme, Inc.", "Lee", "span \"A\"", "", ""}, Decoded(GeneratedRecords(5)));
+    EXPECT_EQ(run.err.find("Date time"), std::string::npos);
+}
+
+TEST_F(CliTest, UploadWithoutCsvWritesTheReportToStdout) {
+    auto sim = StartSim(GeneratedRecords(3));
+    const CliRun run = Run({"upload", "--port", sim->SlavePath()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ExpectReport(run.out, {}, Decoded(sim->Records()));
+}
+
+TEST_F(CliTest, UploadWithNoMeterListsEachPortAndWhy) {
+    auto silent = StartSim(GeneratedRecords(3), {"noreply"});
+    const CliRun run = Run({"upload", "--port", "/dev/ombrel-no-such-port", "--port", silent->SlavePath(),
+                            "--csv", (m_dir / "never.csv").string()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find(kNoMeterMessage), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("/dev/ombrel-no-such-port"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(silent->SlavePath()), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(m_dir / "never.csv"));
+}
+
+TEST_F(CliTest, UnreadRecordsGiveExit4AndEmptyRows) {
+    auto sim = StartSim(GeneratedRecords(4), {"header@4", "header@5", "header@6"});
+    const fs::path csv = m_dir / "partial.csv";
+    const CliRun run = Run({"upload", "--port", sim->SlavePath(), "--csv", csv});
+    EXPECT_EQ(run.exitCode, 4) << run.err;
+    EXPECT_NE(run.err.find(kReadDataFailMessage), std::string::npos);
+    EXPECT_NE(run.err.find("1 of 4 records could not be read; their rows are left empty."), std::string::npos);
+    std::vector<RowTexts> rows = Decoded(sim->Records());
+    rows[1] = UnreadRow(1);
+    ExpectReport(ReadFile(csv), {}, rows);
+}
+
+TEST_F(CliTest, ReportThatCannotBeWrittenGivesExit3) {
+    const CliRun run = Run({"upload", "--simulate=1", "--csv", (m_dir / "missing" / "out.csv").string()});
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_NE(run.err.find("was not written"), std::string::npos) << run.err;
+}
+
+TEST_F(CliTest, TracePrintsEveryFrameInHex) {
+    const CliRun run = Run({"upload", "--simulate=1", "--trace", "--csv", (m_dir / "t.csv").string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("-> AA 22 00 00 00 00 00 00 00 00 00 00 00"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("<- AA 22"), std::string::npos);
+    EXPECT_NE(run.err.find("-> AA 20 08 10 08"), std::string::npos);
+}
+
+TEST_F(CliTest, ClearWithoutTerminalIsDeclinedUnlessYes) {
+    auto sim = StartSim(GeneratedRecords(3));
+    const CliRun declined = Run({"clear", "--port", sim->SlavePath()});
+    EXPECT_EQ(declined.exitCode, 5);
+    EXPECT_NE(declined.err.find(kConfirmClearText), std::string::npos);
+    EXPECT_EQ(sim->EraseCount(), 0);
+
+    const CliRun cleared = Run({"clear", "--port", sim->SlavePath(), "--yes"});
+    EXPECT_EQ(cleared.exitCode, 0) << cleared.err;
+    EXPECT_NE(cleared.err.find(kClearDoneText), std::string::npos);
+    EXPECT_EQ(sim->EraseCount(), 1);
+}
+
+TEST_F(CliTest, ClearWithNoMeterFails) {
+    const CliRun run = Run({"clear", "--yes", "--port", "/dev/ombrel-no-such-port"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find(kClearFailedMessage), std::string::npos) << run.err;
+}
+
+}  // namespace

@@ -1,0 +1,299 @@
+// Upload and Clear against the simulated meter over a real pseudo-terminal.
+
+#include "LinkMessages.h"
+#include "MeterLink.h"
+#include "MeterSim.h"
+#include "RecordingEvents.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr Pauses kNoPauses{0, 0, 0, 0, 0, 0};
+
+std::unique_ptr<CMeterSim> StartSim(std::vector<MeterRecord> records, std::vector<SimFault> faults = {}) {
+    SimOptions options;
+    options.records = std::move(records);
+    options.faults = std::move(faults);
+    auto sim = std::make_unique<CMeterSim>(std::move(options));
+    std::string error;
+    EXPECT_TRUE(sim->Start(error)) << error;
+    return sim;
+}
+
+SimFault Fault(SimFault::Kind kind, int exchange, int delayMs = 0, int byteCount = 0) {
+    SimFault fault;
+    fault.kind = kind;
+    fault.exchange = exchange;
+    fault.delayMs = delayMs;
+    fault.byteCount = byteCount;
+    return fault;
+}
+
+std::vector<RowTexts> Decoded(const std::vector<MeterRecord>& records) {
+    std::vector<RowTexts> rows;
+    for (std::size_t i = 0; i < records.size(); ++i)
+        rows.push_back(DecodeRecord(records[i], static_cast<int>(i)));
+    return rows;
+}
+
+struct UploadRun {
+    std::optional<TransferSummary> summary;
+    std::chrono::milliseconds took{};
+};
+
+UploadRun Upload(CMeterLink& link, CRecordingEvents& events, const std::vector<std::string>& ports,
+                 std::chrono::milliseconds bound) {
+    const auto start = std::chrono::steady_clock::now();
+    link.OnButtonUpload(ports);
+    UploadRun run;
+    run.summary = events.WaitForFinish(bound);
+    run.took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    link.WaitUntilIdle();
+    return run;
+}
+
+class UploadOfRecordSet : public testing::TestWithParam<int> {};
+
+TEST_P(UploadOfRecordSet, FillsEveryRowWithTheMetersOwnRecordsInOrder) {
+    const int count = GetParam();
+    const std::vector<MeterRecord> records = count == 0 ? RealisticSession() : GeneratedRecords(count);
+    auto sim = StartSim(records);
+    CRecordingEvents events;
+    // Thousands of records at the meter's pace would take minutes; the pauses are not what is tested here.
+    CMeterLink link(events, count > 100 ? kNoPauses : Pauses{});
+
+    const UploadRun run = Upload(link, events, {sim->SlavePath()}, 300s);
+    ASSERT_TRUE(run.summary);
+    EXPECT_EQ(run.summary->outcome, UploadOutcome::Completed);
+    EXPECT_EQ(run.summary->recordCount, records.size());
+    EXPECT_EQ(run.summary->readCount, records.size());
+    EXPECT_EQ(events.Rows(), Decoded(sim->Records()));
+    EXPECT_EQ(events.Progress().size(), records.size());
+    EXPECT_EQ(events.Progress().back(), records.size());
+    EXPECT_TRUE(events.Messages().empty());
+    EXPECT_EQ(link.RecordCount(), records.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Sets, UploadOfRecordSet, testing::Values(0, 1, kMaxSimRecords),
+                         [](const auto& info) {
+                             return info.param == 0 ? std::string("RealisticSession")
+                                                    : std::to_string(info.param) + "Records";
+                         });
+
+TEST(Upload, ReportsItsStepsInTheOrderTheWindowShowsThem) {
+    auto sim = StartSim(GeneratedRecords(2));
+    CRecordingEvents events;
+    CMeterLink link(events);
+    ASSERT_TRUE(Upload(link, events, {sim->SlavePath()}, 20s).summary);
+    const std::vector<std::string> expected{"count:2",   "rows:2",       "timer start", "pane0:Running...",
+                                            "pane0:Over", "timer stop", "finished"};
+    EXPECT_EQ(events.Log(), expected);
+}
+
+TEST(Upload, SkipsAbsentAndSilentPortsAndUsesTheFirstThatAnswers) {
+    auto silent = StartSim(GeneratedRecords(4), {Fault(SimFault::Kind::NoReply, 0)});
+    auto meter = StartSim(GeneratedRecords(3));
+    CRecordingEvents events;
+    CMeterLink link(events);
+
+    const UploadRun run = Upload(link, events, {"/dev/ombrel-no-such-port", silent->SlavePath(), meter->SlavePath()}, 20s);
+    ASSERT_TRUE(run.summary);
+    EXPECT_EQ(run.summary->outcome, UploadOutcome::Completed);
+    EXPECT_EQ(run.summary->portName, meter->SlavePath());
+    EXPECT_EQ(events.Rows().size(), 3u);
+    EXPECT_EQ(events.Rows()[2].cells[COL_NO], "3");
+    EXPECT_EQ(silent->ExchangesServed(), 1) << "the silent port gets exactly one count request";
+    EXPECT_TRUE(events.Messages().empty());
+    // The meter's port is closed at the end: it can be opened again.
+    CSerialPort port;
+    EXPECT_EQ(port.ProbePort(meter->SlavePath()), 0);
+}
+
+TEST(Upload, WithNoPortShowsBothMessagesAndStaysUsable) {
+    CRecordingEvents events;
+    CMeterLink link(events);
+    const UploadRun run = Upload(link, events, {}, 5s);
+    ASSERT_TRUE(run.summary);
+    EXPECT_EQ(run.summary->outcome, UploadOutcome::NoPorts);
+    const std::vector<std::string> expected{std::string("message:") + kNoSerialPortMessage,
+                                            std::string("scan failure:") + kNoMeterMessage};
+    EXPECT_EQ(events.Messages(), expected);
+    EXPECT_FALSE(link.IsBusy());
+}
+
+TEST(Upload, NamesWhyEachPortFailed) {
+    auto silent = StartSim(GeneratedRecords(2), {Fault(SimFault::Kind::NoReply, 0)});
+    auto empty = StartSim(GeneratedRecords(2), {Fault(SimFault::Kind::ZeroCount, 0)});
+    CRecordingEvents events;
+    CMeterLink link(events);
+    const UploadRun run = Upload(link, events, {"/dev/ombrel-no-such-port", silent->SlavePath(), empty->SlavePath()}, 20s);
+    ASSERT_TRUE(run.summary);
+    EXPECT_EQ(run.summary->outcome, UploadOutcome::NoMeter);
+    EXPECT_EQ(events.Messages(), std::vector<std::string>{std::string("scan failure:") + kNoMeterMessage});
+    const auto attempts = events.Attempts();
+    ASSERT_EQ(attempts.size(), 3u);
+    EXPECT_EQ(attempts[0].failure, PortFailure::Absent);
+    EXPECT_EQ(attempts[1].failure, PortFailure::NoAnswer);
+    EXPECT_EQ(attempts[2].failure, PortFailure::NoAnswer);
+    EXPECT_NE(attempts[2].detail.find("no records"), std::string::npos) << attempts[2].detail;
+}
+
+// Exchange 1 is the count request; record k is read by exchanges 2k+2 and 2k+3.
+struct FaultCase {
+    const char* name;
+    std::vector<SimFault> faults;
+    UploadOutcome outcome;
+    std::vector<int> unreadRows;
+    std::vector<std::string> messages;
+    std::chrono::milliseconds bound;
+};
+
+class UploadWithMeterFault : public testing::TestWithParam<FaultCase> {};
+
+TEST_P(UploadWithMeterFault, EndsInBoundedTimeWithTheStatedOutcome) {
+    const FaultCase& c = GetParam();
+    const std::vector<MeterRecord> records = GeneratedRecords(6);
+    auto sim = StartSim(records, c.faults);
+    CRecordingEvents events;
+    CMeterLink link(events);
+
+    const UploadRun run = Upload(link, events, {sim->SlavePath()}, c.bound + 10s);
+    ASSERT_TRUE(run.summary);
+    EXPECT_LT(run.took, c.bound);
+    EXPECT_EQ(run.summary->outcome, c.outcome);
+    EXPECT_EQ(events.Messages(), c.messages);
+
+    // Rows read show their own record, never another's; unread rows keep only their number.
+    const std::vector<RowTexts> rows = events.Rows();
+    const std::vector<RowTexts> expected = Decoded(records);
+    for (std::size_t row = 0; row < run.summary->readCount + c.unreadRows.size() && row < rows.size(); ++row) {
+        const bool unread = std::find(c.unreadRows.begin(), c.unreadRows.end(), static_cast<int>(row)) != c.unreadRows.end();
+        EXPECT_EQ(rows[row], unread ? UnreadRow(static_cast<int>(row)) : expected[row]) << "row " << row;
+    }
+    EXPECT_FALSE(link.IsBusy());
+}
+
+std::string Message(const char* text) {
+    return std::string("message:") + text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, UploadWithMeterFault,
+    testing::Values(
+        FaultCase{"MissingReplyIsRetried", {Fault(SimFault::Kind::NoReply, 3)}, UploadOutcome::Completed, {}, {}, 5s},
+        FaultCase{"LateReplyIsRetried", {Fault(SimFault::Kind::LateReply, 2, 800)}, UploadOutcome::Completed, {}, {}, 5s},
+        FaultCase{"ShortReplyIsRetried", {Fault(SimFault::Kind::ShortReply, 4, 0, 5)}, UploadOutcome::Completed, {}, {}, 12s},
+        FaultCase{"GarbageBeforeReplyIsRetried", {Fault(SimFault::Kind::Garbage, 2, 0, 3)}, UploadOutcome::Completed, {}, {}, 5s},
+        FaultCase{"WrongHeaderThreeTimesLeavesTheRowEmpty",
+                  {Fault(SimFault::Kind::WrongHeader, 4), Fault(SimFault::Kind::WrongHeader, 5),
+                   Fault(SimFault::Kind::WrongHeader, 6)},
+                  UploadOutcome::Incomplete,
+                  {1},
+                  {Message(kReadDataFailMessage), Message("1 of 6 records could not be read; their rows are left empty.")},
+                  5s},
+        FaultCase{"SecondHalfFailingLeavesTheRowEmpty",
+                  {Fault(SimFault::Kind::WrongHeader, 3), Fault(SimFault::Kind::WrongHeader, 4),
+                   Fault(SimFault::Kind::WrongHeader, 5)},
+                  UploadOutcome::Incomplete,
+                  {0},
+                  {Message(kReadData2FailMessage), Message("1 of 6 records could not be read; their rows are left empty.")},
+                  5s},
+        FaultCase{"UnpluggedMeterStopsAtOnce",
+                  {Fault(SimFault::Kind::Vanish, 6)},
+                  UploadOutcome::MeterSilent,
+                  {2},
+                  {Message("Transfer stopped: the meter does not answer. 2 of 6 records were read.")},
+                  3s}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Upload, MeterFallingSilentStopsAfterThreeUnreadRecords) {
+    std::vector<SimFault> faults;
+    for (int exchange = 4; exchange <= 40; ++exchange)
+        faults.push_back(Fault(SimFault::Kind::NoReply, exchange));
+    auto sim = StartSim(GeneratedRecords(20), faults);
+    CRecordingEvents events;
+    CMeterLink link(events);
+
+    const UploadRun run = Upload(link, events, {sim->SlavePath()}, 30s);
+    ASSERT_TRUE(run.summary);
+    EXPECT_EQ(run.summary->outcome, UploadOutcome::MeterSilent);
+    EXPECT_EQ(run.summary->readCount, 1u);
+    EXPECT_LT(run.took, 10s) << "three records of three tries each, not twenty";
+    const std::vector<std::string> expected{Message(kReadDataFailMessage),
+                                            Message("Transfer stopped: the meter does not answer. 1 of 20 records were read.")};
+    EXPECT_EQ(events.Messages(), expected);
+    EXPECT_EQ(events.Rows()[4], RowTexts{}) << "rows after the stop stay untouched";
+    // With the data only partly read, the meter must not be erased.
+    EXPECT_FALSE(link.ClearAllowed());
+}
+
+TEST(Upload, StopEndsARunningTransferWithinOneExchange) {
+    auto sim = StartSim(GeneratedRecords(200));
+    CRecordingEvents events;
+    CMeterLink link(events);
+    ASSERT_TRUE(link.OnButtonUpload({sim->SlavePath()}));
+    ASSERT_TRUE(WaitUntil([&] { return events.RowsFilled() >= 2; }, 20s));
+    EXPECT_FALSE(link.OnButtonUpload({sim->SlavePath()})) << "a second upload never runs alongside";
+    EXPECT_EQ(link.OnButtonClear({sim->SlavePath()}), ClearOutcome::Refused);
+
+    const auto start = std::chrono::steady_clock::now();
+    link.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    const auto summary = events.WaitForFinish(1s);
+    ASSERT_TRUE(summary);
+    EXPECT_EQ(summary->outcome, UploadOutcome::Stopped);
+    EXPECT_TRUE(events.Messages().empty());
+    EXPECT_EQ(sim->EraseCount(), 0);
+}
+
+TEST(Clear, ErasesTheMeterThatAnswersTheHandshake) {
+    auto silent = StartSim(GeneratedRecords(2), {Fault(SimFault::Kind::NoReply, 0)});
+    auto meter = StartSim(GeneratedRecords(5));
+    CRecordingEvents events;
+    CMeterLink link(events);
+    ASSERT_TRUE(link.ClearAllowed());
+    EXPECT_EQ(link.OnButtonClear({silent->SlavePath(), meter->SlavePath()}), ClearOutcome::Cleared);
+    EXPECT_EQ(events.Messages(), std::vector<std::string>{"clear done"});
+    EXPECT_EQ(meter->EraseCount(), 1);
+    EXPECT_TRUE(meter->Records().empty());
+    EXPECT_EQ(silent->EraseCount(), 0);
+}
+
+TEST(Clear, AfterAFinishedUploadIsAllowedAndLeavesTheRows) {
+    auto sim = StartSim(GeneratedRecords(5));
+    CRecordingEvents events;
+    CMeterLink link(events);
+    ASSERT_TRUE(Upload(link, events, {sim->SlavePath()}, 20s).summary);
+    ASSERT_TRUE(link.ClearAllowed());
+    EXPECT_EQ(link.OnButtonClear({sim->SlavePath()}), ClearOutcome::Cleared);
+    EXPECT_EQ(events.Rows().size(), 5u);
+    EXPECT_EQ(link.RecordCount(), 5u);
+}
+
+TEST(Clear, TreatsAHandshakeLaterThan500msAsNoMeter) {
+    auto sim = StartSim(GeneratedRecords(5), {Fault(SimFault::Kind::LateClear, 0, 700)});
+    CRecordingEvents events;
+    CMeterLink link(events);
+    EXPECT_EQ(link.OnButtonClear({sim->SlavePath()}), ClearOutcome::NoMeter);
+    EXPECT_EQ(events.Messages(), std::vector<std::string>{std::string("scan failure:") + kClearFailedMessage});
+    EXPECT_EQ(sim->EraseCount(), 0);
+    EXPECT_EQ(sim->Records().size(), 5u);
+}
+
+TEST(Clear, WithNoPortShowsBothMessages) {
+    CRecordingEvents events;
+    CMeterLink link(events);
+    EXPECT_EQ(link.OnButtonClear({}), ClearOutcome::NoPorts);
+    const std::vector<std::string> expected{Message(kNoSerialPortMessage),
+                                            std::string("scan failure:") + kClearFailedMessage};
+    EXPECT_EQ(events.Messages(), expected);
+}
+
+}  // namespace

@@ -1,0 +1,102 @@
+#pragma once
+// A front end for the link that records every event in order, for tests.
+
+#include "MeterLink.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+class CRecordingEvents : public ITransferEvents {
+public:
+    void ShowMessage(const std::string& text) override { Log("message:" + text); }
+    void ShowScanFailure(const std::string& text, const std::vector<PortAttempt>& attempts) override {
+        std::lock_guard lock(m_mutex);
+        m_log.push_back("scan failure:" + text);
+        m_attempts = attempts;
+    }
+    void ShowClearDone() override { Log("clear done"); }
+    void OnCountKnown(unsigned recordCount) override { Log("count:" + std::to_string(recordCount)); }
+    void OnRowsInserted(unsigned rowCount) override {
+        std::lock_guard lock(m_mutex);
+        m_log.push_back("rows:" + std::to_string(rowCount));
+        m_rows.assign(rowCount, RowTexts{});
+    }
+    void OnRowTexts(int row, const RowTexts& texts) override {
+        std::lock_guard lock(m_mutex);
+        m_rows.at(static_cast<std::size_t>(row)) = texts;
+        ++m_rowsFilled;
+    }
+    void OnProgress(unsigned received) override {
+        std::lock_guard lock(m_mutex);
+        m_progress.push_back(received);
+    }
+    void OnStatusPane0(const std::string& text) override {
+        std::lock_guard lock(m_mutex);
+        if (m_log.empty() || m_log.back() != "pane0:" + text)   // "Running..." once per record
+            m_log.push_back("pane0:" + text);
+    }
+    void OnTimerStart() override { Log("timer start"); }
+    void OnTimerStop() override { Log("timer stop"); }
+    void OnFinished(const TransferSummary& summary) override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_log.push_back("finished");
+            m_summary = summary;
+        }
+        m_wake.notify_all();
+    }
+
+    // The summary, once the operation has finished within timeout.
+    std::optional<TransferSummary> WaitForFinish(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait_for(lock, timeout, [this] { return m_summary.has_value(); });
+        return m_summary;
+    }
+
+    std::vector<std::string> Log() const {
+        std::lock_guard lock(m_mutex);
+        return m_log;
+    }
+    std::vector<std::string> Messages() const {
+        std::vector<std::string> messages;
+        for (const std::string& entry : Log())
+            if (entry.rfind("message:", 0) == 0 || entry.rfind("scan failure:", 0) == 0 || entry == "clear done")
+                messages.push_back(entry);
+        return messages;
+    }
+    std::vector<RowTexts> Rows() const {
+        std::lock_guard lock(m_mutex);
+        return m_rows;
+    }
+    unsigned RowsFilled() const {
+        std::lock_guard lock(m_mutex);
+        return m_rowsFilled;
+    }
+    std::vector<unsigned> Progress() const {
+        std::lock_guard lock(m_mutex);
+        return m_progress;
+    }
+    std::vector<PortAttempt> Attempts() const {
+        std::lock_guard lock(m_mutex);
+        return m_attempts;
+    }
+
+private:
+    void Log(const std::string& entry) {
+        std::lock_guard lock(m_mutex);
+        m_log.push_back(entry);
+    }
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::vector<std::string> m_log;
+    std::vector<RowTexts> m_rows;
+    std::vector<unsigned> m_progress;
+    std::vector<PortAttempt> m_attempts;
+    unsigned m_rowsFilled = 0;
+    std::optional<TransferSummary> m_summary;
+};

@@ -1,1 +1,611 @@
-// (being written)
+#include "MeterSim.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using TimePoint = Clock::time_point;
+
+// One character on a 9600-baud 8N1 line is ten bits.
+constexpr auto kByteTime = std::chrono::nanoseconds(1'041'667);
+
+constexpr std::size_t kSimFrameSize = 13;
+using SimFrame = std::array<std::uint8_t, kSimFrameSize>;
+
+constexpr std::uint8_t kStartByte = 0xAA;
+constexpr std::uint8_t kReadCount = 0x22;
+constexpr std::uint8_t kReadData = 0x20;
+constexpr std::uint8_t kClearCheck = 0x30;
+constexpr std::uint8_t kClearData = 0x10;
+constexpr std::uint8_t kReadLength = 8;
+constexpr std::uint8_t kWrongHeaderByte = 0x55;
+constexpr std::uint8_t kUnstoredByte = 0xFF;   // what erased memory reads as
+// Line noise; never 0xAA, so it cannot pass for a frame start.
+constexpr std::array<std::uint8_t, 4> kStrayBytes{0x00, 0xFF, 0x13, 0x5C};
+
+constexpr int kMaxDelayMs = 600'000;
+constexpr int kMaxStrayBytes = 64;
+
+std::string SystemError(const std::string& what) {
+    return what + ": " + std::error_code(errno, std::generic_category()).message();
+}
+
+std::string Hex(const std::uint8_t* bytes, std::size_t count) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            text += ' ';
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0x0F];
+    }
+    return text;
+}
+
+// Strict whole number with at most nine digits, so it always fits an int.
+bool ParseCount(const std::string& text, int& value) {
+    if (text.empty() || text.size() > 9)
+        return false;
+    if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    value = std::stoi(text);
+    return true;
+}
+
+enum class FaultValue { None, DelayMs, ByteCount };
+
+struct FaultKindInfo {
+    const char* name;
+    SimFault::Kind kind;
+    FaultValue value;
+    int minValue;
+    int maxValue;
+    const char* example;
+};
+
+constexpr FaultKindInfo kFaultKinds[] = {
+    {"noreply", SimFault::Kind::NoReply, FaultValue::None, 0, 0, "noreply@3"},
+    {"late", SimFault::Kind::LateReply, FaultValue::DelayMs, 1, kMaxDelayMs, "late@2:800"},
+    {"header", SimFault::Kind::WrongHeader, FaultValue::None, 0, 0, "header@5"},
+    {"short", SimFault::Kind::ShortReply, FaultValue::ByteCount, 1, 12, "short@2:5"},
+    {"garbage", SimFault::Kind::Garbage, FaultValue::ByteCount, 1, kMaxStrayBytes, "garbage:3"},
+    {"zerocount", SimFault::Kind::ZeroCount, FaultValue::None, 0, 0, "zerocount"},
+    {"lateclear", SimFault::Kind::LateClear, FaultValue::DelayMs, 1, kMaxDelayMs, "lateclear:700"},
+    {"vanish", SimFault::Kind::Vanish, FaultValue::None, 0, 0, "vanish@10"},
+};
+
+}  // namespace
+
+bool ParseSimFault(const std::string& spec, SimFault& fault, std::string& error) {
+    if (spec.empty()) {
+        error = "empty fault; expected kind[@n][:value], e.g. late@2:800";
+        return false;
+    }
+    const std::size_t colon = spec.find(':');
+    const std::string head = spec.substr(0, colon);
+    const bool hasValue = colon != std::string::npos;
+    const std::string valueText = hasValue ? spec.substr(colon + 1) : std::string();
+    const std::size_t at = head.find('@');
+    const std::string name = head.substr(0, at);
+
+    const FaultKindInfo* info = nullptr;
+    for (const FaultKindInfo& candidate : kFaultKinds)
+        if (name == candidate.name)
+            info = &candidate;
+    if (info == nullptr) {
+        error = "unknown fault kind '" + name +
+                "'; expected noreply, late, header, short, garbage, zerocount, lateclear or vanish";
+        return false;
+    }
+
+    SimFault parsed;
+    parsed.kind = info->kind;
+    if (at != std::string::npos) {
+        const std::string exchangeText = head.substr(at + 1);
+        if (!ParseCount(exchangeText, parsed.exchange) || parsed.exchange < 1) {
+            error = "'" + spec + "': the exchange after '@' must be a whole number from 1 up, got '" +
+                    exchangeText + "'";
+            return false;
+        }
+    }
+
+    const std::string kindName = info->name;
+    if (info->value == FaultValue::None) {
+        if (hasValue) {
+            error = "'" + spec + "': " + kindName + " takes no value, e.g. " + info->example;
+            return false;
+        }
+    } else {
+        const std::string unit = info->value == FaultValue::DelayMs ? "a delay in milliseconds"
+                                                                    : "a number of bytes";
+        const std::string range = " from " + std::to_string(info->minValue) + " to " +
+                                  std::to_string(info->maxValue);
+        if (!hasValue) {
+            error = "'" + spec + "': " + kindName + " needs " + unit + ", e.g. " + info->example;
+            return false;
+        }
+        int value = 0;
+        if (!ParseCount(valueText, value) || value < info->minValue || value > info->maxValue) {
+            error = "'" + spec + "': " + kindName + " needs " + unit + range + ", got '" +
+                    valueText + "'";
+            return false;
+        }
+        if (info->value == FaultValue::DelayMs)
+            parsed.delayMs = value;
+        else
+            parsed.byteCount = value;
+    }
+    fault = parsed;
+    return true;
+}
+
+struct CMeterSim::Impl {
+    explicit Impl(SimOptions options)
+        : m_options(std::move(options)), m_records(std::move(m_options.records)) {
+        m_options.records.clear();
+    }
+
+    bool OpenDevice(std::string& error);
+    void CloseDevice();
+    bool MakeLink(std::string& error);
+    void RemoveLink();
+    void Shutdown();
+
+    // Serving thread only from here on.
+    void Serve();
+    bool TakeReadyFrame(TimePoint now, TimePoint& frameDue, bool& frameWaiting);
+    void Take(const SimFrame& frame, TimePoint takenAt);
+    bool Act(const SimFrame& frame, bool zeroCount, SimFrame& reply);
+    void Schedule(const std::vector<std::uint8_t>& bytes, TimePoint start);
+    bool WriteDueOutput(TimePoint now);
+    void ReadInput(TimePoint now);
+    void Vanish();
+    void Log(const std::string& line) const {
+        if (m_options.log)
+            m_options.log(line);
+    }
+
+    SimOptions m_options;   // read-only once serving; its records moved to m_records
+
+    mutable std::mutex m_stateMutex;   // guards the three below against the test thread
+    std::vector<MeterRecord> m_records;
+    int m_exchangesServed = 0;
+    int m_eraseCount = 0;
+
+    std::mutex m_lifecycleMutex;   // serialises Start and Stop
+    bool m_started = false;
+    std::string m_slavePath;
+    std::string m_linkedPath;   // the link we made, removed again on the way out
+    int m_masterFd = -1;
+    int m_ownSlaveFd = -1;
+    int m_wakeFd = -1;
+    std::thread m_server;
+
+    struct InByte {
+        std::uint8_t value;
+        TimePoint arrived;
+    };
+    struct OutByte {
+        std::uint8_t value;
+        TimePoint due;
+    };
+    std::deque<InByte> m_input;
+    std::deque<OutByte> m_output;
+    bool m_vanished = false;
+};
+
+bool CMeterSim::Impl::OpenDevice(std::string& error) {
+    m_masterFd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_masterFd < 0) {
+        error = SystemError("cannot create a pseudo-terminal");
+        return false;
+    }
+    char name[128] = {};
+    if (grantpt(m_masterFd) != 0 || unlockpt(m_masterFd) != 0 ||
+        ptsname_r(m_masterFd, name, sizeof name) != 0) {
+        error = SystemError("cannot unlock the pseudo-terminal");
+        return false;
+    }
+    m_slavePath = name;
+    const int flags = fcntl(m_masterFd, F_GETFL);
+    if (flags < 0 || fcntl(m_masterFd, F_SETFL, flags | O_NONBLOCK) != 0) {
+        error = SystemError("cannot make the pseudo-terminal non-blocking");
+        return false;
+    }
+    // Holding the slave open ourselves keeps the master from reporting
+    // hang-up (and spinning the poll) while the host has it closed.
+    m_ownSlaveFd = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_ownSlaveFd < 0) {
+        error = SystemError("cannot open " + m_slavePath);
+        return false;
+    }
+    termios settings{};
+    if (tcgetattr(m_ownSlaveFd, &settings) != 0) {
+        error = SystemError("cannot read the line settings of " + m_slavePath);
+        return false;
+    }
+    cfmakeraw(&settings);   // every byte value passes unchanged, nothing echoes
+    cfsetispeed(&settings, B9600);
+    cfsetospeed(&settings, B9600);
+    if (tcsetattr(m_ownSlaveFd, TCSANOW, &settings) != 0) {
+        error = SystemError("cannot set the line settings of " + m_slavePath);
+        return false;
+    }
+    m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_wakeFd < 0) {
+        error = SystemError("cannot create the stop signal");
+        return false;
+    }
+    return m_options.linkPath.empty() || MakeLink(error);
+}
+
+bool CMeterSim::Impl::MakeLink(std::string& error) {
+    const std::string& link = m_options.linkPath;
+    struct stat existing{};
+    if (lstat(link.c_str(), &existing) == 0) {
+        // A link left by a simulator that was killed is replaced; anything
+        // else at that path is somebody's file.
+        if (!S_ISLNK(existing.st_mode)) {
+            error = link + " exists and is not a symbolic link; not replacing it";
+            return false;
+        }
+        if (unlink(link.c_str()) != 0) {
+            error = SystemError("cannot replace the link " + link);
+            return false;
+        }
+    }
+    if (symlink(m_slavePath.c_str(), link.c_str()) != 0) {
+        error = SystemError("cannot create the link " + link);
+        return false;
+    }
+    m_linkedPath = link;
+    return true;
+}
+
+void CMeterSim::Impl::RemoveLink() {
+    if (m_linkedPath.empty())
+        return;
+    // Only our own link: another simulator may have taken the name since.
+    char target[256] = {};
+    const ssize_t length = readlink(m_linkedPath.c_str(), target, sizeof target - 1);
+    if (length > 0 && std::string(target, static_cast<std::size_t>(length)) == m_slavePath)
+        unlink(m_linkedPath.c_str());
+    m_linkedPath.clear();
+}
+
+void CMeterSim::Impl::CloseDevice() {
+    for (int* fd : {&m_masterFd, &m_ownSlaveFd, &m_wakeFd}) {
+        if (*fd >= 0)
+            close(*fd);
+        *fd = -1;
+    }
+    RemoveLink();
+}
+
+void CMeterSim::Impl::Shutdown() {
+    if (m_server.joinable()) {
+        const std::uint64_t one = 1;
+        if (write(m_wakeFd, &one, sizeof one) < 0) {
+            // An eventfd write only fails on counter overflow; the thread is woken either way.
+        }
+        m_server.join();
+    }
+    CloseDevice();
+}
+
+void CMeterSim::Impl::Serve() {
+    for (;;) {
+        TimePoint frameDue{};
+        bool frameWaiting = false;
+        const bool took = TakeReadyFrame(Clock::now(), frameDue, frameWaiting);
+        if (m_vanished)
+            return;
+        const bool writeBlocked = WriteDueOutput(Clock::now());
+
+        // Without a deadline the wait is bounded by the stop signal alone.
+        const TimePoint now = Clock::now();
+        TimePoint wakeAt = TimePoint::max();
+        if (took)
+            wakeAt = now;   // more frames may already be queued
+        if (frameWaiting)
+            wakeAt = std::min(wakeAt, frameDue);
+        if (!m_output.empty() && !writeBlocked)
+            wakeAt = std::min(wakeAt, m_output.front().due);
+
+        pollfd fds[2] = {{m_wakeFd, POLLIN, 0},
+                         {m_masterFd, static_cast<short>(POLLIN | (writeBlocked ? POLLOUT : 0)), 0}};
+        timespec timeout{};
+        timespec* timeoutPointer = nullptr;
+        if (wakeAt != TimePoint::max()) {
+            const auto wait = std::max(std::chrono::nanoseconds(0),
+                                       std::chrono::duration_cast<std::chrono::nanoseconds>(wakeAt - now));
+            timeout.tv_sec = static_cast<time_t>(wait.count() / 1'000'000'000);
+            timeout.tv_nsec = static_cast<long>(wait.count() % 1'000'000'000);
+            timeoutPointer = &timeout;
+        }
+        const int ready = ppoll(fds, 2, timeoutPointer, nullptr);
+        if (ready < 0 && errno != EINTR) {
+            Log(SystemError("poll failed; the meter stops serving"));
+            return;
+        }
+        if (ready <= 0)
+            continue;
+        if (fds[0].revents != 0)
+            return;
+        if ((fds[1].revents & POLLIN) != 0)
+            ReadInput(Clock::now());
+        else if ((fds[1].revents & (POLLHUP | POLLERR)) != 0) {
+            // Our own slave descriptor should rule this out; do not spin if it happens.
+            Log("the line reports hang-up");
+            timespec pause{0, 10'000'000};
+            ppoll(fds, 1, &pause, nullptr);
+        }
+    }
+}
+
+void CMeterSim::Impl::ReadInput(TimePoint now) {
+    std::array<std::uint8_t, 256> chunk{};
+    for (;;) {
+        const ssize_t count = read(m_masterFd, chunk.data(), chunk.size());
+        if (count <= 0)
+            return;   // EAGAIN: drained; EIO cannot occur while we hold the slave
+        for (ssize_t i = 0; i < count; ++i)
+            m_input.push_back({chunk[static_cast<std::size_t>(i)], now});
+    }
+}
+
+namespace {
+
+// Filler must be zero: it is what lets a misaligned 13-byte window be told
+// from a frame, since a following frame's 0xAA lands in it.
+bool IsWellFormed(const SimFrame& frame) {
+    const auto zeroFrom = [&frame](std::size_t first) {
+        return std::all_of(frame.begin() + static_cast<std::ptrdiff_t>(first), frame.end(),
+                           [](std::uint8_t b) { return b == 0; });
+    };
+    switch (frame[1]) {
+    case kReadData:
+        return frame[4] == kReadLength && zeroFrom(5);
+    case kReadCount:
+    case kClearCheck:
+    case kClearData:
+        return zeroFrom(2);
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+bool CMeterSim::Impl::TakeReadyFrame(TimePoint now, TimePoint& frameDue, bool& frameWaiting) {
+    for (;;) {
+        while (!m_input.empty() && m_input.front().value != kStartByte)
+            m_input.pop_front();
+        if (m_input.size() < kSimFrameSize)
+            return false;
+        SimFrame frame{};
+        for (std::size_t i = 0; i < kSimFrameSize; ++i)
+            frame[i] = m_input[i].value;
+        if (!IsWellFormed(frame)) {
+            Log("skipping malformed frame " + Hex(frame.data(), frame.size()));
+            m_input.pop_front();   // hunt for the next start byte
+            continue;
+        }
+        TimePoint takenAt = now;
+        if (m_options.paced) {
+            // On the wire the last byte lands 13 byte times after the first.
+            takenAt = m_input.front().arrived + kSimFrameSize * kByteTime;
+            if (takenAt > now) {
+                frameDue = takenAt;
+                frameWaiting = true;
+                return false;
+            }
+        }
+        m_input.erase(m_input.begin(), m_input.begin() + static_cast<std::ptrdiff_t>(kSimFrameSize));
+        Take(frame, takenAt);
+        return true;
+    }
+}
+
+void CMeterSim::Impl::Take(const SimFrame& frame, TimePoint takenAt) {
+    while (!m_output.empty() && m_output.back().due > takenAt)
+        m_output.pop_back();
+
+    int exchange = 0;
+    {
+        std::lock_guard lock(m_stateMutex);
+        exchange = ++m_exchangesServed;
+    }
+    Log("exchange " + std::to_string(exchange) + ": took " + Hex(frame.data(), frame.size()));
+
+    bool noReply = false, wrongHeader = false, zeroCount = false, vanish = false;
+    int shortCount = 0, strayCount = 0, delayMs = m_options.latencyMs;
+    for (const SimFault& fault : m_options.faults) {
+        if (fault.exchange != 0 && fault.exchange != exchange)
+            continue;
+        switch (fault.kind) {
+        case SimFault::Kind::NoReply: noReply = true; break;
+        case SimFault::Kind::LateReply: delayMs += fault.delayMs; break;
+        case SimFault::Kind::WrongHeader: wrongHeader = true; break;
+        case SimFault::Kind::ShortReply: shortCount = fault.byteCount; break;
+        case SimFault::Kind::Garbage: strayCount = fault.byteCount; break;
+        case SimFault::Kind::ZeroCount: zeroCount = true; break;
+        case SimFault::Kind::LateClear:
+            if (frame[1] == kClearCheck)
+                delayMs += fault.delayMs;
+            break;
+        case SimFault::Kind::Vanish: vanish = true; break;
+        }
+    }
+    if (vanish) {
+        Vanish();
+        return;
+    }
+    if (noReply) {
+        Log("fault: frame lost, no action and no reply");
+        return;
+    }
+    SimFrame reply{};
+    if (!Act(frame, zeroCount, reply))
+        return;
+
+    std::vector<std::uint8_t> bytes(reply.begin(), reply.end());
+    if (wrongHeader)
+        bytes[0] = bytes[1] = kWrongHeaderByte;
+    if (shortCount > 0)
+        bytes.resize(std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(shortCount)));
+    std::vector<std::uint8_t> stray;
+    for (int i = 0; i < strayCount; ++i)
+        stray.push_back(kStrayBytes[static_cast<std::size_t>(i) % kStrayBytes.size()]);
+    bytes.insert(bytes.begin(), stray.begin(), stray.end());
+    Schedule(bytes, takenAt + std::chrono::milliseconds(delayMs));
+    Log("reply " + Hex(bytes.data(), bytes.size()) +
+        (delayMs > 0 ? " after " + std::to_string(delayMs) + " ms" : std::string()));
+}
+
+bool CMeterSim::Impl::Act(const SimFrame& frame, bool zeroCount, SimFrame& reply) {
+    reply[0] = kStartByte;
+    reply[1] = frame[1];
+    std::lock_guard lock(m_stateMutex);
+    switch (frame[1]) {
+    case kReadCount: {
+        const std::size_t count = zeroCount ? 0 : m_records.size();
+        reply[5] = static_cast<std::uint8_t>(count & 0xFF);
+        reply[6] = static_cast<std::uint8_t>((count >> 8) & 0xFF);
+        return true;
+    }
+    case kReadData: {
+        reply[2] = frame[2];
+        reply[3] = frame[3];
+        reply[4] = frame[4];
+        const long address = frame[2] | (frame[3] << 8);
+        const long areaEnd = kRecordAreaStart + static_cast<long>(m_records.size() * kRecordSize);
+        for (std::size_t i = 0; i < kReadLength; ++i) {
+            const long byteAddress = address + static_cast<long>(i);
+            if (byteAddress < kRecordAreaStart || byteAddress >= areaEnd) {
+                reply[5 + i] = kUnstoredByte;
+                continue;
+            }
+            const auto offset = static_cast<std::size_t>(byteAddress - kRecordAreaStart);
+            reply[5 + i] = m_records[offset / kRecordSize].bytes[offset % kRecordSize];
+        }
+        return true;
+    }
+    case kClearCheck:
+        return true;
+    case kClearData:
+        m_records.clear();
+        ++m_eraseCount;
+        return false;   // the erase is not answered
+    default:
+        return false;
+    }
+}
+
+void CMeterSim::Impl::Schedule(const std::vector<std::uint8_t>& bytes, TimePoint start) {
+    // Paced: byte i has fully arrived i + 1 byte times after the reply began.
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const TimePoint due = m_options.paced ? start + static_cast<long>(i + 1) * kByteTime : start;
+        m_output.push_back({bytes[i], due});
+    }
+}
+
+// Returns true when the line would not take more bytes.
+bool CMeterSim::Impl::WriteDueOutput(TimePoint now) {
+    std::array<std::uint8_t, 256> chunk{};
+    std::size_t count = 0;
+    while (count < m_output.size() && count < chunk.size() && m_output[count].due <= now) {
+        chunk[count] = m_output[count].value;
+        ++count;
+    }
+    if (count == 0)
+        return false;
+    const ssize_t written = write(m_masterFd, chunk.data(), count);
+    if (written < 0) {
+        if (errno == EAGAIN || errno == EINTR)
+            return true;
+        Log(SystemError("reply lost"));
+        m_output.clear();
+        return false;
+    }
+    m_output.erase(m_output.begin(), m_output.begin() + written);
+    return static_cast<std::size_t>(written) < count;
+}
+
+void CMeterSim::Impl::Vanish() {
+    Log("fault: the meter is unplugged");
+    // The link goes first, as the node of an unplugged adapter does: whoever
+    // sees the hang-up finds the name gone too.
+    RemoveLink();
+    close(m_masterFd);
+    close(m_ownSlaveFd);
+    m_masterFd = m_ownSlaveFd = -1;
+    m_input.clear();
+    m_output.clear();
+    m_vanished = true;
+}
+
+CMeterSim::CMeterSim(SimOptions options) : m_impl(std::make_unique<Impl>(std::move(options))) {}
+
+CMeterSim::~CMeterSim() {
+    Stop();
+}
+
+bool CMeterSim::Start(std::string& error) {
+    std::lock_guard lock(m_impl->m_lifecycleMutex);
+    if (m_impl->m_started) {
+        error = "this simulated meter has already been started";
+        return false;
+    }
+    if (m_impl->m_records.size() > static_cast<std::size_t>(kMaxSimRecords)) {
+        error = "the meter's memory holds at most " + std::to_string(kMaxSimRecords) + " records";
+        return false;
+    }
+    if (!m_impl->OpenDevice(error)) {
+        m_impl->CloseDevice();
+        return false;
+    }
+    m_impl->m_started = true;
+    m_impl->m_server = std::thread([impl = m_impl.get()] { impl->Serve(); });
+    return true;
+}
+
+void CMeterSim::Stop() {
+    std::lock_guard lock(m_impl->m_lifecycleMutex);
+    m_impl->Shutdown();
+}
+
+const std::string& CMeterSim::SlavePath() const {
+    return m_impl->m_slavePath;
+}
+
+std::vector<MeterRecord> CMeterSim::Records() const {
+    std::lock_guard lock(m_impl->m_stateMutex);
+    return m_impl->m_records;
+}
+
+int CMeterSim::ExchangesServed() const {
+    std::lock_guard lock(m_impl->m_stateMutex);
+    return m_impl->m_exchangesServed;
+}
+
+int CMeterSim::EraseCount() const {
+    std::lock_guard lock(m_impl->m_stateMutex);
+    return m_impl->m_eraseCount;
+}

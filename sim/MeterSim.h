@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,9 +15,10 @@
 constexpr std::uint16_t kRecordAreaStart = 0x1000;
 constexpr int kMaxSimRecords = 3840;   // what the 16-bit address space holds above 0x1000
 
+// A fault hits the n-th command frame the meter takes (or every one).
 struct SimFault {
     enum class Kind {
-        NoReply,       // the meter stays silent
+        NoReply,       // the frame is lost: the meter neither acts on it nor answers
         LateReply,     // replies after `delayMs`
         WrongHeader,   // reply's bytes 0-1 are wrong
         ShortReply,    // sends `byteCount` bytes of the reply, then silence
@@ -40,12 +42,20 @@ struct SimOptions {
     int latencyMs = 0;                  // meter turnaround before each reply
     std::vector<SimFault> faults;
     std::string linkPath;               // optional symlink to the slave device
+    // One line per frame taken, reply sent or fault applied; called on the
+    // serving thread. Leave empty for silence.
+    std::function<void(const std::string&)> log;
 };
 
 std::vector<MeterRecord> RealisticSession();               // covers every mode, wavelength, modulation
 std::vector<MeterRecord> GeneratedRecords(int count);       // count varied records, at most kMaxSimRecords
 bool LoadRecordImage(const std::string& path, std::vector<MeterRecord>& records, std::string& error);
 
+// Serves one pseudo-terminal from a thread of its own. Frames that do not
+// start with 0xAA, carry an unknown command or non-zero filler are skipped a
+// byte at a time until a frame start lines up; they get no answer. A reply
+// that has not gone out when the next frame is taken is dropped, as the
+// meter turns to the newer command.
 class CMeterSim {
 public:
     explicit CMeterSim(SimOptions options);

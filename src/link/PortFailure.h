@@ -23,6 +23,7 @@ struct PortAttempt {
 
 const char* PortFailureText(PortFailure failure);   // "absent", "busy", "permission denied", ...
 
-// One line per port tried ("/dev/ttyUSB0: permission denied ..."), with a hint
+// One line per port tried, each ending in a line feed
+// ("/dev/ttyUSB0: permission denied (detail)"), with a hint
 // on how to get access where permission was the reason.
 std::string DescribePortAttempts(const std::vector<PortAttempt>& attempts);

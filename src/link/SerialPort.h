@@ -4,10 +4,13 @@
 #include "PortFailure.h"
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 constexpr std::size_t kFrameSize = 13;
 using Frame = std::array<std::uint8_t, kFrameSize>;
@@ -23,7 +26,7 @@ public:
     using TraceHook = std::function<void(bool outgoing, const std::uint8_t* bytes, std::size_t count)>;
 
     explicit CSerialPort(IMessageSink* messages = nullptr);
-    ~CSerialPort();
+    ~CSerialPort();                                      // closes an open port
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
 
@@ -39,8 +42,12 @@ public:
     void Purge();
     void Close();
 
+    // While *abort is true every wait of the port ends within about 20 ms as
+    // if it had timed out. The flag must outlive the port's use of it.
+    void SetAbortFlag(const std::atomic<bool>* abort) { m_abort = abort; }
+
     bool IsOpen() const { return m_fd >= 0; }
-    bool IsGone() const { return m_gone; }
+    bool IsGone() const { return m_gone.load(); }
     PortFailure LastFailure() const { return m_lastFailure; }
     const std::string& LastFailureDetail() const { return m_lastFailureDetail; }
 
@@ -55,9 +62,26 @@ public:
     std::uint32_t m_baudRate = 9600;
 
 private:
-    // ... implementation members (fd, flags, helpers)
+    using Clock = std::chrono::steady_clock;
+    enum class WaitResult { Ready, TimedOut, Gone, Aborted };
+
+    int OpenDevice(const std::string& path);             // opened and locked descriptor, or -1
+    void ReleaseDevice(int fd);
+    bool Configure();
+    void NoteFailure(PortFailure failure, int error);
+    void ShowMessage(const char* text);
+    void MarkGone(int error);
+    bool CheckGone();
+    bool Aborted() const { return m_abort != nullptr && m_abort->load(); }
+    WaitResult WaitFor(short events, Clock::time_point deadline);
+    bool PauseAfterEmptyWakeUp(Clock::time_point deadline);   // false once the wait is over
+    bool TakeLineError();                                // true (and receive side purged) after a line error
+    long LineErrorCount();                               // -1 when the driver keeps no counts
+    std::size_t QueuedBytes();
+    void DrainKernelQueue();
+
     int m_fd = -1;
-    bool m_gone = false;
+    std::atomic<bool> m_gone{false};
     Frame m_rxBuffer{};
     int m_rxComplete = 0;
     int m_rxEvent = 0;
@@ -66,4 +90,10 @@ private:
     std::string m_lastFailureDetail;
     IMessageSink* m_messages = nullptr;
     TraceHook m_trace;
+    const std::atomic<bool>* m_abort = nullptr;
+    // Bytes already taken from the driver but not yet handed out: draining the
+    // driver lets poll() sleep until more bytes arrive instead of spinning.
+    std::vector<std::uint8_t> m_rxPending;
+    bool m_lineCountsKept = false;
+    long m_lineErrorsSeen = 0;
 };

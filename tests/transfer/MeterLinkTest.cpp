@@ -155,6 +155,10 @@ struct FaultCase {
     std::chrono::milliseconds bound;
 };
 
+void PrintTo(const FaultCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class UploadWithMeterFault : public testing::TestWithParam<FaultCase> {};
 
 TEST_P(UploadWithMeterFault, EndsInBoundedTimeWithTheStatedOutcome) {

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "MeterLink.h"
+
+#include <QObject>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+// Hands the meter link's events to a target on the GUI thread, one at a time
+// and in the order they were produced. Messages hold their caller until the
+// target has shown and the operator closed them; on the GUI thread itself
+// they are shown directly. Once shutting down, held callers return at once
+// and later messages are not shown, so the owner can join its threads.
+class CGuiThreadEvents : public QObject, public ITransferEvents {
+    Q_OBJECT
+
+public:
+    explicit CGuiThreadEvents(ITransferEvents& target, QObject* parent = nullptr);
+    ~CGuiThreadEvents() override;   // callers must have been joined
+
+    void BeginShutdown();
+    bool IsShuttingDown() const { return m_shuttingDown.load(); }
+
+    void ShowMessage(const std::string& text) override;
+    void OnCountKnown(unsigned recordCount) override;
+    void OnRowsInserted(unsigned rowCount) override;
+    void OnRowTexts(int row, const RowTexts& texts) override;
+    void OnProgress(unsigned received) override;
+    void OnStatusPane0(const std::string& text) override;
+    void OnTimerStart() override;
+    void OnTimerStop() override;
+    void OnFinished(const TransferSummary& summary) override;
+    void ShowClearDone() override;
+    void ShowScanFailure(const std::string& text, const std::vector<PortAttempt>& attempts) override;
+
+private:
+    bool OnGuiThread() const;
+    void Post(std::function<void()> update);
+    void RunAndWait(std::function<void()> dialog);
+
+    ITransferEvents& m_target;
+    std::atomic<bool> m_shuttingDown{false};
+    std::mutex m_mutex;
+    std::condition_variable m_closed;
+};

@@ -1,0 +1,67 @@
+#include "OrvexApp.h"
+
+#include "CommandLine.h"
+#include "MeterSim.h"
+#include "OperatorDialogs.h"
+#include "OrvexDlg.h"
+#include "PortDiscovery.h"
+#include "ResourceIcons.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+COrvexDlg::PortSource MakePortSource(const CommandLine& commandLine, const CMeterSim* simulator)
+{
+    if (!commandLine.ports.empty())
+        return [ports = commandLine.ports] { return ports; };
+    if (simulator != nullptr)
+        return [path = simulator->SlavePath()] { return std::vector<std::string>{path}; };
+    return [] {
+        std::vector<std::string> names;
+        EnumSerialPorts(names);
+        return names;
+    };
+}
+
+} // namespace
+
+int COrvexApp::InitInstance(const QStringList& arguments)
+{
+    const CommandLine commandLine = ParseCommandLine(arguments);
+    if (!commandLine.error.isEmpty()) {
+        std::fprintf(stderr, "%s\n\n%s", qPrintable(commandLine.error), qPrintable(commandLine.helpText));
+        return 2;
+    }
+    if (commandLine.showHelp) {
+        std::fputs(qPrintable(commandLine.helpText), stdout);
+        return 0;
+    }
+
+    QApplication::setWindowIcon(ApplicationIcon());
+
+    // The simulated meter outlives the window, which joins its transfer on the way out.
+    std::unique_ptr<CMeterSim> simulator;
+    if (commandLine.simulate) {
+        SimOptions options;
+        options.records = commandLine.simulatedRecords < 0 ? RealisticSession()
+                                                            : GeneratedRecords(commandLine.simulatedRecords);
+        simulator = std::make_unique<CMeterSim>(std::move(options));
+        std::string error;
+        if (!simulator->Start(error)) {
+            QMessageBox::warning(nullptr, ApplicationName(),
+                                 QStringLiteral("The simulated meter could not be started: %1")
+                                     .arg(QString::fromStdString(error)));
+            return 1;
+        }
+    }
+
+    CQtOperatorDialogs dialogs;
+    COrvexDlg dialog(dialogs, MakePortSource(commandLine, simulator.get()));
+    dialog.DoModal();   // how it ended does not matter: the program ends with it
+    return 0;
+}

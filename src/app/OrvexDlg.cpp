@@ -1,0 +1,419 @@
+#include "OrvexDlg.h"
+
+#include "ButtonST.h"
+#include "CsvReport.h"
+#include "HelpLocator.h"
+#include "LinkMessages.h"
+#include "OperatorDialogs.h"
+#include "ResourceIcons.h"
+#include "StatusBarCtrl.h"
+#include "StatusTexts.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QKeyEvent>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QShortcut>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QUrl>
+
+#include <algorithm>
+#include <thread>
+
+namespace {
+
+constexpr int kTimerPeriodMs = 1000;
+constexpr std::array kCommandButtons{IDC_BUTTON_UPLOAD, IDC_BUTTON_SAVE,  IDC_BUTTON_CLEAR, IDC_BUTTON_PRINT,
+                                     IDC_BUTTON_PREVIEW, IDC_BUTTON_HELP, IDC_BUTTON_EXIT};
+
+std::array<QString, COLUMN_COUNT> ColumnTitles()
+{
+    std::array<QString, COLUMN_COUNT> titles;
+    for (std::size_t i = 0; i < titles.size(); ++i)
+        titles[i] = QString::fromLatin1(kListColumns[i].title);
+    return titles;
+}
+
+} // namespace
+
+COrvexDlg::COrvexDlg(IOperatorDialogs& dialogs, PortSource portSource, Pauses pauses, QWidget* parent)
+    : CTemplateDialog(kMainTemplate, parent),
+      m_dialogs(dialogs),
+      m_portSource(std::move(portSource)),
+      m_clock([] { return std::time(nullptr); }),
+      m_rowModel(ColumnTitles()),
+      m_events(*this),
+      m_link(m_events, pauses)
+{
+    setWindowIcon(ApplicationIcon());
+    CreateControls([this](const ControlTemplate& control, QWidget* owner) { return CreateControl(control, owner); });
+    m_listData = qobject_cast<QTableView*>(Item(IDC_LIST_DATA));
+    m_progress = qobject_cast<QProgressBar*>(Item(IDC_PROGRESS));
+
+    SetUpList();
+    m_aboutAction = new QAction(QString::fromLatin1(kAboutMenuText), this);
+    connect(m_aboutAction, &QAction::triggered, this, &COrvexDlg::OnAbout);
+    SkinButtons();
+    CreateStatusBar();
+    OnCtlColor();
+
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, &COrvexDlg::OnButtonHelp);
+    m_timer.setInterval(kTimerPeriodMs);
+    connect(&m_timer, &QTimer::timeout, this, &COrvexDlg::OnTimer);
+
+    // The focus starts on the first tab stop, the Upload button.
+    Item(IDC_BUTTON_UPLOAD)->setFocus(Qt::OtherFocusReason);
+}
+
+COrvexDlg::~COrvexDlg()
+{
+    // The worker reports into this window: end it before any member goes.
+    Shutdown();
+}
+
+QWidget* COrvexDlg::CreateControl(const ControlTemplate& control, QWidget* parent)
+{
+    if (control.kind == ControlKind::PushButton)
+        return new CButtonST(QString::fromLatin1(control.text), parent);
+    return nullptr;
+}
+
+void COrvexDlg::SkinButtons()
+{
+    for (const ButtonSkin& skin : kButtonSkins) {
+        CButtonST* button = Button(skin.id);
+        button->LoadStateIcons(skin.iconId, skin.iconSize, skin.iconSize, skin.iconId, skin.iconSize, skin.iconSize);
+        button->SetStateColor(CButtonST::TextHot, QColor::fromRgb(kTextHotColor), true);
+        button->SetStateColor(CButtonST::TextNormal, QColor::fromRgb(kTextNormalColor), true);
+        button->SetHoverTip(QString::fromLatin1(skin.tip), true);
+        button->UseParentBackground(false);
+        button->EnableFlatFrame(true, true);
+    }
+}
+
+void COrvexDlg::SetUpList()
+{
+    m_listData->setModel(&m_rowModel);
+    m_listData->setShowGrid(true);
+    m_listData->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_listData->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_listData->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_listData->setWordWrap(false);
+    m_listData->setTabKeyNavigation(false);   // Tab moves on to the next control
+    m_listData->verticalHeader()->hide();
+    // Uniform rows: the view never measures them, which keeps thousands of rows fast.
+    m_listData->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_listData->verticalHeader()->setDefaultSectionSize(m_listData->fontMetrics().height() + 4);
+
+    QHeaderView* header = m_listData->horizontalHeader();
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setHighlightSections(false);
+    header->setStretchLastSection(false);
+    header->setMinimumSectionSize(1);
+    for (int column = 0; column < COLUMN_COUNT; ++column)
+        header->resizeSection(column, kListColumns[static_cast<std::size_t>(column)].width);
+
+    // The selection stays visible when the list loses the focus.
+    QPalette palette = m_listData->palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.color(QPalette::Active, QPalette::HighlightedText));
+    m_listData->setPalette(palette);
+}
+
+void COrvexDlg::OnCtlColor()
+{
+    for (const LabelColor& entry : kLabelColors) {
+        QLabel* label = Label(entry.id);
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, QColor::fromRgb(entry.color));
+        label->setPalette(palette);
+    }
+}
+
+void COrvexDlg::CreateStatusBar()
+{
+    m_statusBar = new CStatusBarCtrl(this);
+    // The status bar takes the system's dialog font, not the window's.
+    m_statusBar->setFont(DialogFont(QStringLiteral("MS Shell Dlg"), 8));
+    m_statusBar->FitHeightToFont();
+    m_statusBar->setGeometry(0, height() - m_statusBar->height(), width(), m_statusBar->height());
+    m_statusBar->SetParts(kStatusPaneEdges);
+    m_statusBar->SetText(0, QString::fromLatin1(kStatusReady));
+    m_statusBar->raise();
+}
+
+CButtonST* COrvexDlg::Button(int id) const
+{
+    return qobject_cast<CButtonST*>(Item(id));
+}
+
+QLineEdit* COrvexDlg::Edit(int id) const
+{
+    return qobject_cast<QLineEdit*>(Item(id));
+}
+
+QLabel* COrvexDlg::Label(int id) const
+{
+    return qobject_cast<QLabel*>(Item(id));
+}
+
+void COrvexDlg::OnCommand(int id)
+{
+    switch (id) {
+    case IDC_BUTTON_UPLOAD:
+        OnButtonUpload();
+        break;
+    case IDC_BUTTON_SAVE:
+        OnButtonSave();
+        break;
+    case IDC_BUTTON_CLEAR:
+        OnButtonClear();
+        break;
+    case IDC_BUTTON_PRINT:
+        OnButtonPrint();
+        break;
+    case IDC_BUTTON_PREVIEW:
+        OnButtonPreview();
+        break;
+    case IDC_BUTTON_HELP:
+        OnButtonHelp();
+        break;
+    case IDC_BUTTON_EXIT:
+        OnButtonExit();
+        break;
+    default:
+        CTemplateDialog::OnCommand(id);
+        break;
+    }
+}
+
+void COrvexDlg::DisableButtons(int flag)
+{
+    for (const int id : kCommandButtons)
+        Item(id)->setEnabled(flag != 1);
+}
+
+void COrvexDlg::RunHeld(const std::function<void()>& operation)
+{
+    // The ports are tried off the GUI thread so the window keeps painting and
+    // can show the engine's messages; the operator's input waits meanwhile.
+    QEventLoop loop;
+    m_bHolding = true;
+    std::thread scan([&] {
+        operation();
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    scan.join();
+    m_bHolding = false;
+    if (m_bCloseRequested) {
+        m_bCloseRequested = false;
+        close();
+    }
+}
+
+void COrvexDlg::OnButtonUpload()
+{
+    if (m_link.IsBusy())
+        return;
+    m_rowModel.Clear();
+    DisableButtons(1);
+    const std::vector<std::string> ports = m_portSource();
+    // The buttons come back with OnFinished, whichever way the upload ends.
+    RunHeld([this, &ports] { m_link.OnButtonUpload(ports); });
+}
+
+void COrvexDlg::OnButtonClear()
+{
+    if (!m_link.ClearAllowed())
+        return;
+    if (!m_dialogs.ConfirmClear(this))
+        return;
+    DisableButtons(1);
+    const std::vector<std::string> ports = m_portSource();
+    RunHeld([this, &ports] { m_link.OnButtonClear(ports); });
+    DisableButtons(0);
+}
+
+void COrvexDlg::OnButtonSave()
+{
+    const std::time_t now = m_clock();
+    std::tm local{};
+    localtime_r(&now, &local);
+    const QString path = m_dialogs.GetSaveFileName(this, QString::fromStdString(DefaultReportFileName(local)));
+    if (path.isEmpty())
+        return;
+
+    const ReportHeader header{Edit(IDC_EDIT_COMPANY)->text().toStdString(), Edit(IDC_EDIT_USER)->text().toStdString(),
+                              Edit(IDC_EDIT_NOTE)->text().toStdString(), m_statusBar->GetText(1).toStdString(),
+                              m_statusBar->GetText(2).toStdString()};
+    const CsvWriteResult result = WriteCsvReport(QFile::encodeName(path).toStdString(), header, m_rowModel.Rows());
+    if (result.error == CsvWriteError::Locked)
+        ShowOperatorMessage(QString::fromUtf8(kDocumentLockedMessage));
+    else if (!result.ok())
+        ShowOperatorMessage(QStringLiteral("The report could not be saved: ") + QString::fromStdString(result.reason));
+}
+
+void COrvexDlg::OnButtonPrint()
+{
+    // Printing is wired in with the report page.
+}
+
+void COrvexDlg::OnButtonPreview()
+{
+    // Print preview is wired in with the report page.
+}
+
+void COrvexDlg::OnButtonHelp()
+{
+    const QString help = LocateHelp(QCoreApplication::applicationDirPath(),
+                                    QStandardPaths::writableLocation(QStandardPaths::TempLocation));
+    if (!help.isEmpty())
+        m_dialogs.OpenUrl(QUrl::fromLocalFile(help));
+}
+
+void COrvexDlg::OnButtonExit()
+{
+    reject();
+}
+
+void COrvexDlg::OnAbout()
+{
+    m_dialogs.ShowAbout(this);
+}
+
+void COrvexDlg::OnTimer()
+{
+    ++m_nUseSeconds;
+    m_timeNow = m_clock();
+    m_statusBar->SetText(1, QString::fromStdString(DateTimePaneText(m_timeNow)));
+    m_statusBar->SetText(2, QString::fromStdString(UseTimePaneText(m_nUseSeconds)));
+}
+
+void COrvexDlg::ShowOperatorMessage(const QString& text, const QString& details)
+{
+    m_dialogs.ShowMessage(this, ApplicationName(), text, details);
+}
+
+void COrvexDlg::ShowMessage(const std::string& text)
+{
+    ShowOperatorMessage(QString::fromStdString(text));
+}
+
+void COrvexDlg::OnCountKnown(unsigned recordCount)
+{
+    // A range of 0..0 would animate as "busy"; an empty bar reads the same as 0 of 0.
+    m_progress->setRange(0, static_cast<int>(std::max(recordCount, 1u)));
+    Label(IDC_STATIC_RECEIVED)->setText(QStringLiteral("0"));
+    Label(IDC_STATIC_TOTAL)->setText(QString::number(recordCount));
+    m_progress->setValue(0);
+    m_progress->show();
+}
+
+void COrvexDlg::OnRowsInserted(unsigned rowCount)
+{
+    m_rowModel.InsertEmptyRows(rowCount);
+}
+
+void COrvexDlg::OnRowTexts(int row, const RowTexts& texts)
+{
+    m_rowModel.SetRow(row, texts);
+}
+
+void COrvexDlg::OnProgress(unsigned received)
+{
+    m_progress->setValue(static_cast<int>(received));
+    Label(IDC_STATIC_RECEIVED)->setText(QString::number(received));
+}
+
+void COrvexDlg::OnStatusPane0(const std::string& text)
+{
+    m_statusBar->SetText(0, QString::fromStdString(text));
+}
+
+void COrvexDlg::OnTimerStart()
+{
+    m_timer.start();
+    m_nUseSeconds = 0;
+}
+
+void COrvexDlg::OnTimerStop()
+{
+    m_timer.stop();
+}
+
+void COrvexDlg::OnFinished(const TransferSummary&)
+{
+    DisableButtons(0);
+}
+
+void COrvexDlg::ShowClearDone()
+{
+    m_dialogs.ShowClearDone(this);
+}
+
+void COrvexDlg::ShowScanFailure(const std::string& text, const std::vector<PortAttempt>& attempts)
+{
+    ShowOperatorMessage(QString::fromStdString(text), QString::fromStdString(DescribePortAttempts(attempts)));
+}
+
+void COrvexDlg::Shutdown()
+{
+    m_timer.stop();
+    m_events.BeginShutdown();   // a worker held by a message returns at once...
+    m_link.Stop();              // ...so joining it cannot wait on the operator
+}
+
+void COrvexDlg::done(int result)
+{
+    if (m_bHolding) {
+        m_bCloseRequested = true;
+        return;
+    }
+    Shutdown();
+    CTemplateDialog::done(result);
+}
+
+void COrvexDlg::closeEvent(QCloseEvent* event)
+{
+    // The port scan holds the window; the close takes effect when it ends.
+    if (m_bHolding) {
+        m_bCloseRequested = true;
+        event->ignore();
+        return;
+    }
+    CTemplateDialog::closeEvent(event);
+}
+
+void COrvexDlg::keyPressEvent(QKeyEvent* event)
+{
+    // Enter after typing a header field must not end the program and with it
+    // the unsaved table; on a focused command button it still presses it.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && qobject_cast<QAbstractButton*>(focusWidget()) == nullptr) {
+        event->accept();
+        return;
+    }
+    CTemplateDialog::keyPressEvent(event);
+}
+
+void COrvexDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    // The window manager owns the title-bar menu, so About lives here.
+    QMenu menu(this);
+    menu.addAction(m_aboutAction);
+    menu.exec(event->globalPos());
+}

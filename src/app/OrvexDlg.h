@@ -1,0 +1,113 @@
+#pragma once
+
+#include "DialogTemplate.h"
+#include "GuiThreadEvents.h"
+#include "MainTemplate.h"
+#include "MeterLink.h"
+#include "RowModel.h"
+
+#include <QTimer>
+
+#include <ctime>
+#include <functional>
+#include <string>
+#include <vector>
+
+class CButtonST;
+class CStatusBarCtrl;
+class IOperatorDialogs;
+class QAction;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QTableView;
+
+// The main window: seven command buttons, three header fields, the
+// measurement table, progress and counters, and the three-pane status bar.
+// It wires the buttons to the meter link and the report writer and shows
+// their results; the engine's events arrive here on the GUI thread.
+class COrvexDlg : public CTemplateDialog, public ITransferEvents {
+    Q_OBJECT
+
+public:
+    // The ports Upload and Clear try, in order, asked for afresh each time.
+    using PortSource = std::function<std::vector<std::string>()>;
+    using Clock = std::function<std::time_t()>;
+
+    COrvexDlg(IOperatorDialogs& dialogs, PortSource portSource, Pauses pauses = {}, QWidget* parent = nullptr);
+    ~COrvexDlg() override;
+
+    void OnButtonUpload();
+    void OnButtonSave();
+    void OnButtonClear();
+    void OnButtonPrint();
+    void OnButtonPreview();
+    void OnButtonHelp();
+    void OnButtonExit();
+    void OnAbout();
+    void OnTimer();
+
+    // Flag 1 disables the seven command buttons; any other value enables them.
+    void DisableButtons(int flag);
+
+    CButtonST* Button(int id) const;
+    QLineEdit* Edit(int id) const;
+    QLabel* Label(int id) const;
+    QTableView* List() const { return m_listData; }
+    const CRowModel& Rows() const { return m_rowModel; }
+    QProgressBar* Progress() const { return m_progress; }
+    CStatusBarCtrl* StatusBar() const { return m_statusBar; }
+    QAction* AboutAction() const { return m_aboutAction; }
+    bool TimerRunning() const { return m_timer.isActive(); }
+    CMeterLink& Link() { return m_link; }
+    void SetClock(Clock clock) { m_clock = std::move(clock); }
+
+    // The engine's events, on the GUI thread.
+    void ShowMessage(const std::string& text) override;
+    void OnCountKnown(unsigned recordCount) override;
+    void OnRowsInserted(unsigned rowCount) override;
+    void OnRowTexts(int row, const RowTexts& texts) override;
+    void OnProgress(unsigned received) override;
+    void OnStatusPane0(const std::string& text) override;
+    void OnTimerStart() override;
+    void OnTimerStop() override;
+    void OnFinished(const TransferSummary& summary) override;
+    void ShowClearDone() override;
+    void ShowScanFailure(const std::string& text, const std::vector<PortAttempt>& attempts) override;
+
+public slots:
+    void done(int result) override;
+
+protected:
+    void OnCommand(int id) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    QWidget* CreateControl(const ControlTemplate& control, QWidget* parent);
+    void SkinButtons();
+    void SetUpList();
+    void OnCtlColor();
+    void CreateStatusBar();
+    void RunHeld(const std::function<void()>& operation);
+    void Shutdown();
+    void ShowOperatorMessage(const QString& text, const QString& details = {});
+
+    IOperatorDialogs& m_dialogs;
+    PortSource m_portSource;
+    Clock m_clock;
+    CRowModel m_rowModel;
+    QTableView* m_listData = nullptr;
+    QProgressBar* m_progress = nullptr;
+    CStatusBarCtrl* m_statusBar = nullptr;
+    QAction* m_aboutAction = nullptr;
+    QTimer m_timer;
+    int m_nUseSeconds = 0;
+    std::time_t m_timeNow = 0;
+    bool m_bHolding = false;          // a scan holds the window
+    bool m_bCloseRequested = false;   // closing waits for the scan to end
+    // The link reports through m_events, so m_events is built first and goes last.
+    CGuiThreadEvents m_events;
+    CMeterLink m_link;
+};

@@ -211,7 +211,8 @@ TEST_F(ClearWindow, ConfirmedClearErasesTheMeterAndKeepsTheTable)
 
     EXPECT_EQ(m_dialogs.confirmCount, 1);
     EXPECT_EQ(m_dialogs.clearDoneCount, 1);
-    EXPECT_EQ(meter.EraseCount(), 1);
+    // The meter takes the erase command on its own thread.
+    EXPECT_TRUE(ProcessEventsUntil([&] { return meter.EraseCount() == 1; }, std::chrono::seconds(2)));
     EXPECT_TRUE(meter.Records().empty());
     EXPECT_EQ(enabledDuringClear, 0) << "buttons disabled while Clear runs";
     EXPECT_EQ(EnabledButtons(), 7) << "and enabled when it ends";

@@ -14,9 +14,10 @@
 #include <memory>
 
 inline constexpr Pauses kNoPauses{0, 0, 0, 0, 0, 0};
-// Clear takes only the answer that arrives within the handshake pause, so that
-// one keeps its real length; the others may go.
-inline constexpr Pauses kQuickClearPauses{0, 0, 0, 0, 500, 0};
+// Clear takes only the answer that arrives within the handshake pause, and the
+// erase command needs its pause to leave the line before the port is purged
+// and closed: those two keep their real length, the others may go.
+inline constexpr Pauses kQuickClearPauses{0, 0, 0, 1000, 500, 0};
 inline constexpr std::array kAllButtons{IDC_BUTTON_UPLOAD, IDC_BUTTON_SAVE,  IDC_BUTTON_CLEAR, IDC_BUTTON_PRINT,
                                         IDC_BUTTON_PREVIEW, IDC_BUTTON_HELP, IDC_BUTTON_EXIT};
 

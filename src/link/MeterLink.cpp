@@ -124,7 +124,7 @@ bool CMeterLink::OpenForScan(const std::string& portName) {
     return true;
 }
 
-bool CMeterLink::OnButtonUpload(const std::vector<std::string>& portNames) {
+bool CMeterLink::BeginOperation(const std::vector<std::string>& portNames) {
     bool idle = false;
     if (!m_busy.compare_exchange_strong(idle, true))
         return false;
@@ -138,6 +138,12 @@ bool CMeterLink::OnButtonUpload(const std::vector<std::string>& portNames) {
     // With no port the operator keeps the window and its table: report and go on.
     if (portNames.empty())
         m_events.ShowMessage(kNoSerialPortMessage);
+    return true;
+}
+
+bool CMeterLink::OnButtonUpload(const std::vector<std::string>& portNames) {
+    if (!BeginOperation(portNames))
+        return false;
     m_recordCount = 0;
 
     for (const std::string& portName : portNames) {
@@ -288,18 +294,8 @@ bool CMeterLink::ClearHandshake() {
 }
 
 ClearOutcome CMeterLink::OnButtonClear(const std::vector<std::string>& portNames) {
-    bool idle = false;
-    if (!m_busy.compare_exchange_strong(idle, true))
+    if (!BeginOperation(portNames))
         return ClearOutcome::Refused;
-    JoinWorker();
-    m_stopRequested = false;
-    {
-        std::lock_guard lock(m_attemptsMutex);
-        m_portAttempts.clear();
-    }
-    m_searching = 1;
-    if (portNames.empty())
-        m_events.ShowMessage(kNoSerialPortMessage);
 
     bool cleared = false;
     for (const std::string& portName : portNames) {

@@ -88,6 +88,7 @@ public:
 private:
     enum class ReplyStatus { Accepted, Missing, BadHeader };
 
+    bool BeginOperation(const std::vector<std::string>& portNames);   // false while busy
     void SendFrame(MeterCommand command);
     ReplyStatus RunExchange(ThreadItem item);
     ReplyStatus HandleReply();

@@ -3,147 +3,126 @@
 
 #include "CsvReport.h"
 #include "LinkMessages.h"
-#include "OperatorDialogs.h"
 #include "WindowFixture.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <sys/stat.h>
+
+#include <tuple>
 
 namespace {
 
 using UploadWindow = WindowTest;
 
-std::string ReadFile(const QString& path)
+TEST_F(UploadWindow, FillsTheTableInOrderFromTheFirstPortWithAMeter)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll().toStdString();
-}
-
-TEST_F(UploadWindow, FillsTheTableInOrderAndEndsOver)
-{
+    CMeterSim& silent = StartMeter(GeneratedRecords(3), {SimFault{SimFault::Kind::NoReply, 0, 0, 0}});
     CMeterSim& meter = StartMeter(RealisticSession());
-    COrvexDlg& window = OpenWindow({meter.SlavePath()});
-    // Whatever the window shows while rows arrive, no command button may be usable.
+    COrvexDlg& window = OpenWindow({"/nonexistent/ttyOMBREL0", silent.SlavePath(), meter.SlavePath()});
     int enabledWhileFilling = 0;
     QObject::connect(&window.Rows(), &QAbstractItemModel::dataChanged, &window,
                      [&] { enabledWhileFilling += EnabledButtons(); });
-
-    window.Button(IDC_BUTTON_UPLOAD)->click();
-    ASSERT_TRUE(WaitForUploadEnd());
+    for (int upload = 0; upload < 2; ++upload)   // the second replaces the rows, it does not add to them
+        ASSERT_TRUE(Upload());
 
     const std::vector<RowTexts> expected = Decoded(meter.Records());
     EXPECT_EQ(window.Rows().Rows(), expected);
-    EXPECT_EQ(enabledWhileFilling, 0);
+    EXPECT_EQ(enabledWhileFilling, 0) << "no button usable while rows arrive, not even after the ports that failed";
     EXPECT_EQ(Pane(0), QStringLiteral("Over"));
-    const QString count = QString::number(expected.size());
-    EXPECT_EQ(window.Label(IDC_STATIC_RECEIVED)->text(), count);
-    EXPECT_EQ(window.Label(IDC_STATIC_TOTAL)->text(), count);
+    EXPECT_EQ(window.Label(IDC_STATIC_RECEIVED)->text(), QString::number(expected.size()));
+    EXPECT_EQ(window.Label(IDC_STATIC_TOTAL)->text(), QString::number(expected.size()));
     EXPECT_EQ(window.Progress()->value(), window.Progress()->maximum());
     EXPECT_FALSE(window.TimerRunning()) << "the timer stops with the transfer";
-    EXPECT_TRUE(m_dialogs.messages.empty());
+    EXPECT_TRUE(m_dialogs.asked.isEmpty());
 }
 
-TEST_F(UploadWindow, ButtonsStayDisabledWhileAMeterFoundOnALaterPortTransfers)
+TEST_F(UploadWindow, AFailedScanShowsTheNoMeterTextWithEachPortsReasonAndKeepsTheWindow)
 {
-    CMeterSim& silent = StartMeter(GeneratedRecords(3), {SimFault{SimFault::Kind::NoReply, 0, 0, 0}});
-    CMeterSim& meter = StartMeter(GeneratedRecords(40));
-    COrvexDlg& window =
-        OpenWindow({"/nonexistent/ttyOMBREL0", silent.SlavePath(), meter.SlavePath()}, Pauses{0, 0, 0, 0, 0, 0});
-    int enabledWhileFilling = 0;
-    QObject::connect(&window.Rows(), &QAbstractItemModel::dataChanged, &window,
-                     [&] { enabledWhileFilling += EnabledButtons(); });
-
-    window.Button(IDC_BUTTON_UPLOAD)->click();
-    ASSERT_TRUE(WaitForUploadEnd());
-    EXPECT_EQ(window.Rows().Rows(), Decoded(meter.Records()));
-    EXPECT_EQ(enabledWhileFilling, 0) << "an absent or silent port before the meter re-enables nothing";
+    const QString noMeter = QString::fromUtf8(kNoMeterMessage);
+    struct Row { const char* why; std::vector<std::string> ports; QStringList texts; };
+    const Row rows[] = {{"ports without a meter", {"/nonexistent/ttyOMBREL0", "/nonexistent/ttyOMBREL1"}, {noMeter}},
+                        {"no serial port at all", {}, {QString::fromUtf8(kNoSerialPortMessage), noMeter}}};
+    for (const Row& row : rows) {
+        m_dialogs.asked.clear();
+        COrvexDlg& window = OpenWindow(row.ports);
+        ASSERT_TRUE(Upload()) << row.why;
+        EXPECT_EQ(m_dialogs.asked, row.texts) << row.why;
+        EXPECT_EQ(m_dialogs.lastCaption, QStringLiteral("app_tests")) << "the executable's name";
+        for (const std::string& port : row.ports)
+            EXPECT_TRUE(m_dialogs.lastDetails.contains(QString::fromStdString(port))) << row.why;
+        EXPECT_TRUE(window.isVisible()) << row.why;
+        EXPECT_EQ(Pane(0), QStringLiteral("Ready")) << row.why << ": no transfer ran";
+    }
 }
 
-TEST_F(UploadWindow, ANewUploadEmptiesTheTableFirst)
+TEST_F(UploadWindow, MeterFaultsShowTheirMessagesAndLeaveUnreadRowsEmpty)
 {
-    CMeterSim& meter = StartMeter(GeneratedRecords(12));
+    using Kind = SimFault::Kind;
+    // Exchange 1 asks for the count; record k is read by exchanges 2k+2 and 2k+3.
+    struct Row { const char* why; std::vector<SimFault> faults; QStringList texts; int unreadRow; };
+    const Row rows[] = {
+        {"a record whose first half fails three times",
+         {{Kind::WrongHeader, 4, 0, 0}, {Kind::WrongHeader, 5, 0, 0}, {Kind::WrongHeader, 6, 0, 0}},
+         {kReadDataFailMessage, "1 of 6 records could not be read; their rows are left empty."}, 1},
+        {"a meter unplugged during record 3",
+         {{Kind::Vanish, 6, 0, 0}},
+         {"Transfer stopped: the meter does not answer. 2 of 6 records were read."}, 2}};
+    for (const Row& row : rows) {
+        m_dialogs.asked.clear();
+        CMeterSim& meter = StartMeter(GeneratedRecords(6), row.faults);
+        COrvexDlg& window = OpenWindow({meter.SlavePath()});
+        ASSERT_TRUE(Upload()) << row.why;
+        EXPECT_EQ(m_dialogs.asked, row.texts) << row.why;
+        EXPECT_EQ(window.Rows().Rows().at(static_cast<std::size_t>(row.unreadRow)), UnreadRow(row.unreadRow)) << row.why;
+        EXPECT_EQ(window.Rows().Rows().front(), Decoded(GeneratedRecords(6)).front()) << row.why;
+        EXPECT_EQ(Pane(0), QStringLiteral("Over")) << row.why;
+    }
+}
+
+TEST_F(UploadWindow, DisablingTheButtonsLeavesFieldsRowsAndCountersAlone)
+{
+    CMeterSim& meter = StartMeter(GeneratedRecords(4));
     COrvexDlg& window = OpenWindow({meter.SlavePath()});
-    window.Button(IDC_BUTTON_UPLOAD)->click();
-    ASSERT_TRUE(WaitForUploadEnd());
-    window.Button(IDC_BUTTON_UPLOAD)->click();
-    ASSERT_TRUE(WaitForUploadEnd());
-    EXPECT_EQ(window.Rows().Rows(), Decoded(meter.Records())) << "12 rows, not 24";
+    ASSERT_TRUE(Upload());
+    window.Edit(IDC_EDIT_NOTE)->setText(QStringLiteral("span 3"));
+    const auto state = [&] {
+        return std::tuple(window.Edit(IDC_EDIT_NOTE)->text(), window.Rows().Rows(), window.Progress()->value(),
+                          window.Label(IDC_STATIC_RECEIVED)->text(), window.Label(IDC_STATIC_TOTAL)->text());
+    };
+    const auto before = state();
+    window.DisableButtons(1);
+    EXPECT_EQ(EnabledButtons(), 0);
+    EXPECT_TRUE(window.Edit(IDC_EDIT_NOTE)->isEnabled());
+    window.DisableButtons(0);
+    EXPECT_EQ(EnabledButtons(), 7);
+    EXPECT_EQ(state(), before);
 }
 
-TEST_F(UploadWindow, FailedScanShowsTheMessageWithEachPortsReason)
+TEST_F(UploadWindow, ClosingMidTransferStopsAndJoinsTheWorkerFirst)
 {
-    COrvexDlg& window = OpenWindow({"/nonexistent/ttyOMBREL0", "/nonexistent/ttyOMBREL1"});
-    window.Button(IDC_BUTTON_UPLOAD)->click();
-    ASSERT_TRUE(WaitForUploadEnd());
-
-    ASSERT_EQ(m_dialogs.messages.size(), 1u);
-    const CRecordingDialogs::Message& message = m_dialogs.messages.front();
-    EXPECT_EQ(message.text, QString::fromUtf8(kNoMeterMessage));
-    EXPECT_EQ(message.caption, ApplicationName());
-    EXPECT_EQ(message.caption, QStringLiteral("app_tests")) << "the executable's name without extension";
-    EXPECT_TRUE(message.details.contains(QStringLiteral("/nonexistent/ttyOMBREL0")));
-    EXPECT_TRUE(message.details.contains(QStringLiteral("/nonexistent/ttyOMBREL1")));
-    EXPECT_EQ(Pane(0), QStringLiteral("Ready")) << "no transfer ran";
+    const std::pair<const char*, void (*)(COrvexDlg&)> closes[] = {
+        {"Escape", [](COrvexDlg& window) { QTest::keyClick(&window, Qt::Key_Escape); }},
+        {"the close box", [](COrvexDlg& window) { window.close(); }}};
+    for (const auto& [why, close] : closes) {
+        CMeterSim& meter = StartMeter(GeneratedRecords(kMaxSimRecords));
+        COrvexDlg& window = OpenWindow({meter.SlavePath()});
+        window.Button(IDC_BUTTON_UPLOAD)->click();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return window.Progress()->value() >= 20; })) << why;
+        close(window);
+        EXPECT_FALSE(window.isVisible()) << why;
+        EXPECT_FALSE(window.Link().IsBusy()) << why << ": the worker was joined before the window ended";
+        EXPECT_LT(window.Progress()->value(), kMaxSimRecords) << why;
+        m_window.reset();   // nothing may touch the window from here on
+        QCoreApplication::processEvents();
+    }
 }
-
-TEST_F(UploadWindow, NoSerialPortAtAllKeepsTheWindowAndItsTable)
-{
-    CMeterSim& meter = StartMeter(GeneratedRecords(5));
-    std::vector<std::string> ports{meter.SlavePath()};
-    m_window = std::make_unique<COrvexDlg>(m_dialogs, [&ports] { return ports; }, kNoPauses);
-    COrvexDlg& window = *m_window;
-    window.show();
-    window.Button(IDC_BUTTON_UPLOAD)->click();
-    ASSERT_TRUE(WaitForUploadEnd());
-
-    ports.clear();   // the adapter was unplugged
-    window.Edit(IDC_EDIT_NOTE)->setText(QStringLiteral("line 4"));
-    window.Button(IDC_BUTTON_UPLOAD)->click();
-    ASSERT_TRUE(WaitForUploadEnd());
-    EXPECT_EQ(m_dialogs.Texts(),
-              (QStringList{QString::fromUtf8(kNoSerialPortMessage), QString::fromUtf8(kNoMeterMessage)}));
-    EXPECT_TRUE(window.isVisible()) << "the window stays open";
-    EXPECT_EQ(window.Edit(IDC_EDIT_NOTE)->text(), QStringLiteral("line 4"));
-    EXPECT_EQ(QString::fromUtf8(kNoSerialPortMessage).right(1), QStringLiteral("\uFF01"))
-        << "the full-width exclamation mark";
-}
-
-struct CloseCase {
-    const char* why;
-    void (*close)(COrvexDlg& window);
-};
-
-void PrintTo(const CloseCase& row, std::ostream* os) { *os << row.why; }
-
-class CloseDuringTransfer : public WindowTest, public ::testing::WithParamInterface<CloseCase> {};
-
-TEST_P(CloseDuringTransfer, StopsAndJoinsTheWorkerFirst)
-{
-    CMeterSim& meter = StartMeter(GeneratedRecords(kMaxSimRecords));
-    COrvexDlg& window = OpenWindow({meter.SlavePath()});
-    window.Button(IDC_BUTTON_UPLOAD)->click();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return window.Progress()->value() >= 20; }));
-
-    GetParam().close(window);
-    EXPECT_FALSE(window.isVisible());
-    EXPECT_FALSE(window.Link().IsBusy()) << "the worker was joined before the dialog ended";
-    EXPECT_LT(window.Progress()->value(), kMaxSimRecords);
-    m_window.reset();   // destroys the window; nothing may touch it afterwards
-    QCoreApplication::processEvents();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, CloseDuringTransfer,
-    ::testing::Values(CloseCase{"Escape", [](COrvexDlg& w) { QTest::keyClick(&w, Qt::Key_Escape); }},
-                      CloseCase{"the close box", [](COrvexDlg& w) { w.close(); }}));
 
 TEST_F(UploadWindow, ClosingWhileTheWorkersMessageIsUpEndsCleanly)
 {
@@ -152,47 +131,13 @@ TEST_F(UploadWindow, ClosingWhileTheWorkersMessageIsUpEndsCleanly)
     CMeterSim& meter = StartMeter(GeneratedRecords(50), {SimFault{SimFault::Kind::NoReply, 4, 0, 0},
                                                          SimFault{SimFault::Kind::NoReply, 5, 0, 0},
                                                          SimFault{SimFault::Kind::NoReply, 6, 0, 0}});
-    COrvexDlg& window = OpenWindow({meter.SlavePath()}, Pauses{0, 0, 0, 0, 0, 0});
-    m_dialogs.onMessage = [&] { window.reject(); };
+    COrvexDlg& window = OpenWindow({meter.SlavePath()});
+    m_dialogs.onAsk = [&] { window.reject(); };
     window.Button(IDC_BUTTON_UPLOAD)->click();
     ASSERT_TRUE(ProcessEventsUntil([&] { return !window.isVisible(); }));
-    EXPECT_EQ(m_dialogs.Texts(), QStringList{QString::fromUtf8(kReadDataFailMessage)});
+    EXPECT_EQ(m_dialogs.asked, QStringList{QString::fromUtf8(kReadDataFailMessage)});
     EXPECT_FALSE(window.Link().IsBusy());
     m_window.reset();
-}
-
-TEST_F(UploadWindow, ClosingDuringTheScanTakesEffectWhenTheScanEnds)
-{
-    // A meter that never answers keeps the scan waiting for its reply.
-    CMeterSim& silent = StartMeter(GeneratedRecords(3), {SimFault{SimFault::Kind::NoReply, 0, 0, 0}});
-    COrvexDlg& window = OpenWindow({silent.SlavePath()});
-    bool visibleAfterClose = false;
-    QTimer::singleShot(20, &window, [&] {
-        window.close();   // arrives while the scan holds the window
-        visibleAfterClose = window.isVisible();
-    });
-    window.Button(IDC_BUTTON_UPLOAD)->click();
-    EXPECT_TRUE(visibleAfterClose) << "the scan is not cut short";
-    EXPECT_EQ(m_dialogs.Texts(), QStringList{QString::fromUtf8(kNoMeterMessage)});
-    EXPECT_FALSE(window.isVisible()) << "then the window closes";
-    EXPECT_FALSE(window.Link().IsBusy());
-}
-
-TEST(RowModel, RowsBeyondThoseInsertedAreIgnored)
-{
-    CRowModel model({QStringLiteral("No."), QStringLiteral("WaveLength"), QStringLiteral("Power"),
-                     QStringLiteral("Ref"), QStringLiteral("Frequency")});
-    model.InsertEmptyRows(3);
-    RowTexts texts;
-    texts.cells = {"2", "1550 (nm)", "-3.75 (dB)", "-10.15 (dBm)", "CW"};
-    EXPECT_TRUE(model.SetRow(1, texts));
-    EXPECT_FALSE(model.SetRow(3, texts)) << "one past the end";
-    EXPECT_FALSE(model.SetRow(-1, texts));
-    ASSERT_EQ(model.rowCount(), 3);
-    EXPECT_EQ(model.data(model.index(1, COL_REF), Qt::DisplayRole).toString(), QStringLiteral("-10.15 (dBm)"));
-    EXPECT_TRUE(model.data(model.index(0, COL_NO), Qt::DisplayRole).toString().isEmpty()) << "inserted empty";
-    model.Clear();
-    EXPECT_EQ(model.rowCount(), 0);
 }
 
 using ClearWindow = WindowTest;
@@ -201,132 +146,103 @@ TEST_F(ClearWindow, ConfirmedClearErasesTheMeterAndKeepsTheTable)
 {
     CMeterSim& meter = StartMeter(GeneratedRecords(6));
     COrvexDlg& window = OpenWindow({meter.SlavePath()}, kQuickClearPauses);
-    window.Button(IDC_BUTTON_UPLOAD)->click();
-    ASSERT_TRUE(WaitForUploadEnd());
+    ASSERT_TRUE(Upload());
     const std::vector<RowTexts> rows = window.Rows().Rows();
-
-    int enabledDuringClear = -1;
-    m_dialogs.onClearDone = [&] { enabledDuringClear = EnabledButtons(); };
+    std::vector<int> enabledWhenAsked;
+    m_dialogs.onAsk = [&] { enabledWhenAsked.push_back(EnabledButtons()); };
     window.Button(IDC_BUTTON_CLEAR)->click();
 
-    EXPECT_EQ(m_dialogs.confirmCount, 1);
-    EXPECT_EQ(m_dialogs.clearDoneCount, 1);
+    EXPECT_EQ(m_dialogs.asked, (QStringList{"[confirm]", "[clear done]"}));
+    EXPECT_EQ(enabledWhenAsked, (std::vector<int>{7, 0})) << "the buttons go after the confirmation, until the end";
+    EXPECT_EQ(EnabledButtons(), 7);
     // The meter takes the erase command on its own thread.
     EXPECT_TRUE(ProcessEventsUntil([&] { return meter.EraseCount() == 1; }, std::chrono::seconds(2)));
     EXPECT_TRUE(meter.Records().empty());
-    EXPECT_EQ(enabledDuringClear, 0) << "buttons disabled while Clear runs";
-    EXPECT_EQ(EnabledButtons(), 7) << "and enabled when it ends";
     EXPECT_EQ(window.Rows().Rows(), rows);
 }
 
-TEST_F(ClearWindow, CancelledConfirmationLeavesTheMeterAlone)
+TEST_F(ClearWindow, CancelledTriesNoPortAndNoMeterShowsTheFailureWithDetails)
 {
-    CMeterSim& meter = StartMeter(GeneratedRecords(6));
-    COrvexDlg& window = OpenWindow({meter.SlavePath()}, kQuickClearPauses);
+    OpenWindow({"/nonexistent/ttyOMBREL0"}, kQuickClearPauses);
     m_dialogs.confirmAnswer = false;
-    window.Button(IDC_BUTTON_CLEAR)->click();
-    EXPECT_EQ(m_dialogs.confirmCount, 1);
-    EXPECT_EQ(meter.EraseCount(), 0);
-    EXPECT_EQ(meter.ExchangesServed(), 0) << "no port was touched";
+    m_window->Button(IDC_BUTTON_CLEAR)->click();
+    EXPECT_EQ(m_dialogs.asked, QStringList{"[confirm]"}) << "cancelled: no port was tried, so none failed";
+
+    m_dialogs.confirmAnswer = true;
+    m_window->Button(IDC_BUTTON_CLEAR)->click();
+    EXPECT_EQ(m_dialogs.asked, (QStringList{"[confirm]", "[confirm]", QString::fromUtf8(kClearFailedMessage)}));
+    EXPECT_TRUE(m_dialogs.lastDetails.contains(QStringLiteral("/nonexistent/ttyOMBREL0")));
     EXPECT_EQ(EnabledButtons(), 7);
 }
 
-TEST_F(ClearWindow, NoMeterShowsTheClearFailureWithDetails)
+TEST_F(ClearWindow, AHandshakeLaterThan500msMeansNoMeter)
 {
-    COrvexDlg& window = OpenWindow({"/nonexistent/ttyOMBREL0"}, kQuickClearPauses);
-    window.Button(IDC_BUTTON_CLEAR)->click();
-    ASSERT_EQ(m_dialogs.messages.size(), 1u);
-    EXPECT_EQ(m_dialogs.messages.front().text, QString::fromUtf8(kClearFailedMessage));
-    EXPECT_TRUE(m_dialogs.messages.front().details.contains(QStringLiteral("/nonexistent/ttyOMBREL0")));
-    EXPECT_EQ(m_dialogs.clearDoneCount, 0);
+    CMeterSim& meter = StartMeter(GeneratedRecords(3), {SimFault{SimFault::Kind::LateClear, 0, 700, 0}});
+    OpenWindow({meter.SlavePath()}, kQuickClearPauses);
+    m_window->Button(IDC_BUTTON_CLEAR)->click();
+    EXPECT_EQ(m_dialogs.asked, (QStringList{"[confirm]", QString::fromUtf8(kClearFailedMessage)}));
+    EXPECT_EQ(meter.EraseCount(), 0);
     EXPECT_EQ(EnabledButtons(), 7);
 }
 
 TEST_F(ClearWindow, RefusedAfterAnUploadThatStoppedHalfway)
 {
-    // The meter goes silent after a few records, so the upload ends short of the count.
+    // The meter goes away after a few records, so the upload ends short of the count.
     CMeterSim& meter = StartMeter(GeneratedRecords(30), {SimFault{SimFault::Kind::Vanish, 9, 0, 0}});
     COrvexDlg& window = OpenWindow({meter.SlavePath()});
-    window.Button(IDC_BUTTON_UPLOAD)->click();
-    ASSERT_TRUE(WaitForUploadEnd());
-    m_dialogs.messages.clear();
-
+    ASSERT_TRUE(Upload());
+    m_dialogs.asked.clear();
     window.Button(IDC_BUTTON_CLEAR)->click();
-    EXPECT_EQ(m_dialogs.Texts(), QStringList{QString::fromUtf8(kClearAfterReadingMessage)});
-    EXPECT_EQ(m_dialogs.confirmCount, 0) << "refused before the confirmation";
+    EXPECT_EQ(m_dialogs.asked, QStringList{QString::fromUtf8(kClearAfterReadingMessage)}) << "before any confirmation";
 }
 
 using SaveWindow = WindowTest;
 
-std::time_t LocalTime(int year, int month, int day)
+std::string ReadFile(const QString& path)
 {
-    std::tm date{};
-    date.tm_year = year - 1900;
-    date.tm_mon = month - 1;
-    date.tm_mday = day;
-    date.tm_hour = 12;
-    date.tm_isdst = -1;
-    return std::mktime(&date);
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
 }
 
-TEST_F(SaveWindow, WritesTheReportOfWhatTheWindowShows)
+TEST_F(SaveWindow, WritesTheReportOfWhatTheWindowShowsOrSaysWhyNot)
 {
     CMeterSim& meter = StartMeter(GeneratedRecords(8));
     COrvexDlg& window = OpenWindow({meter.SlavePath()});
-    window.Button(IDC_BUTTON_UPLOAD)->click();
-    ASSERT_TRUE(WaitForUploadEnd());
+    ASSERT_TRUE(Upload());
     window.Edit(IDC_EDIT_COMPANY)->setText(QStringLiteral("ACME Optics"));
     window.Edit(IDC_EDIT_USER)->setText(QStringLiteral("J. Smith"));
     window.Edit(IDC_EDIT_NOTE)->setText(QStringLiteral("span 3"));
-    window.SetClock([] { return LocalTime(2026, 3, 5); });
+    window.SetClock([] { return QDateTime(QDate(2026, 3, 5), QTime(12, 0)).toSecsSinceEpoch(); });
     window.OnTimer();   // panes 1 and 2 go into the report as shown
 
     QTemporaryDir folder;
-    m_dialogs.saveAs = folder.filePath(QStringLiteral("report.csv"));
-    window.Button(IDC_BUTTON_SAVE)->click();
+    const QString saved = folder.filePath(QStringLiteral("report.csv"));
+    const QString locked = folder.filePath(QStringLiteral("locked.csv"));
+    QFile file(locked);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("old report\r\n") == 12);
+    file.close();
+    ASSERT_EQ(chmod(QFile::encodeName(locked).constData(), 0444), 0);
 
-    ASSERT_EQ(m_dialogs.offeredNames.size(), 1u);
-    EXPECT_EQ(m_dialogs.offeredNames.front(), QStringLiteral("Meter Data Report_2026 3 5.csv"));
-    const ReportHeader header{"ACME Optics", "J. Smith", "span 3", Pane(1).toStdString(), Pane(2).toStdString()};
-    EXPECT_EQ(ReadFile(m_dialogs.saveAs), FormatCsvReport(header, Decoded(meter.Records())));
-    EXPECT_TRUE(m_dialogs.messages.empty()) << "no confirmation is shown";
-}
-
-TEST_F(SaveWindow, CancelledDialogWritesNothing)
-{
-    COrvexDlg& window = OpenWindow({});
-    m_dialogs.saveAs.clear();
-    window.Button(IDC_BUTTON_SAVE)->click();
-    EXPECT_EQ(m_dialogs.offeredNames.size(), 1u);
-    EXPECT_TRUE(m_dialogs.messages.empty());
-}
-
-TEST_F(SaveWindow, ALockedFileIsKeptAndReported)
-{
-    COrvexDlg& window = OpenWindow({});
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("locked.csv"));
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("old report\r\n");
+    struct Row { const char* why; QString saveAs; QString told; };   // told: a pattern, empty for nothing
+    const Row rows[] = {
+        {"written without a confirmation", saved, {}},
+        {"a cancelled dialog writes nothing and says nothing", {}, {}},
+        {"a locked file is kept and reported", locked, '^' + QRegularExpression::escape(kDocumentLockedMessage) + '$'},
+        {"any other failure says why", "/nonexistent/folder/report.csv", "^The report could not be saved: .+"}};
+    for (const Row& row : rows) {
+        m_dialogs.asked.clear();
+        m_dialogs.saveAs = row.saveAs;
+        window.Button(IDC_BUTTON_SAVE)->click();
+        ASSERT_EQ(m_dialogs.asked.size(), row.told.isEmpty() ? 1 : 2) << row.why;
+        EXPECT_EQ(m_dialogs.asked.front(), QStringLiteral("[save as Meter Data Report_2026 3 5.csv]")) << row.why;
+        if (!row.told.isEmpty()) {
+            EXPECT_TRUE(QRegularExpression(row.told).match(m_dialogs.asked.back()).hasMatch())
+                << row.why << ": " << m_dialogs.asked.back().toStdString();
+        }
     }
-    ASSERT_EQ(chmod(QFile::encodeName(path).constData(), 0444), 0);
-    m_dialogs.saveAs = path;
-    window.Button(IDC_BUTTON_SAVE)->click();
-    EXPECT_EQ(m_dialogs.Texts(), QStringList{QString::fromUtf8(kDocumentLockedMessage)});
-    EXPECT_EQ(ReadFile(path), "old report\r\n");
-}
-
-TEST_F(SaveWindow, OtherFailuresSayWhy)
-{
-    COrvexDlg& window = OpenWindow({});
-    m_dialogs.saveAs = QStringLiteral("/nonexistent/folder/report.csv");
-    window.Button(IDC_BUTTON_SAVE)->click();
-    ASSERT_EQ(m_dialogs.messages.size(), 1u);
-    EXPECT_TRUE(m_dialogs.messages.front().text.startsWith(QStringLiteral("The report could not be saved: ")))
-        << m_dialogs.messages.front().text.toStdString();
-    EXPECT_GT(m_dialogs.messages.front().text.size(), 31) << "with a reason";
+    const ReportHeader header{"ACME Optics", "J. Smith", "span 3", Pane(1).toStdString(), Pane(2).toStdString()};
+    EXPECT_EQ(ReadFile(saved), FormatCsvReport(header, Decoded(meter.Records())));
+    EXPECT_EQ(ReadFile(locked), "old report\r\n");
 }
 
 } // namespace

@@ -1,16 +1,22 @@
 #pragma once
-// A main window wired to the recording operator and, when asked, to a
-// simulated meter on a real pseudo-terminal.
+// A main window wired to a recording operator and, when asked, to simulated
+// meters on real pseudo-terminals.
 
 #include "ButtonST.h"
 #include "MeterSim.h"
+#include "OperatorDialogs.h"
 #include "OrvexDlg.h"
 #include "QtWait.h"
-#include "RecordingDialogs.h"
 #include "StatusBarCtrl.h"
+
+#include <QFileInfo>
+#include <QStringList>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 
 inline constexpr Pauses kNoPauses{0, 0, 0, 0, 0, 0};
@@ -20,6 +26,48 @@ inline constexpr Pauses kNoPauses{0, 0, 0, 0, 0, 0};
 inline constexpr Pauses kQuickClearPauses{0, 0, 0, 1000, 500, 0};
 inline constexpr std::array kAllButtons{IDC_BUTTON_UPLOAD, IDC_BUTTON_SAVE,  IDC_BUTTON_CLEAR, IDC_BUTTON_PRINT,
                                         IDC_BUTTON_PREVIEW, IDC_BUTTON_HELP, IDC_BUTTON_EXIT};
+
+// Stands in for the operator: notes each question and message in order,
+// answers as told, and runs onAsk after each.
+class CRecordingDialogs : public IOperatorDialogs {
+public:
+    void ShowMessage(QWidget*, const QString& caption, const QString& text, const QString& details) override
+    {
+        lastCaption = caption;
+        lastDetails = details;
+        Note(text);
+    }
+    QString GetSaveFileName(QWidget*, const QString& defaultName) override
+    {
+        Note("[save as " + defaultName + "]");
+        return saveAs;
+    }
+    bool ConfirmClear(QWidget*) override
+    {
+        Note(QStringLiteral("[confirm]"));
+        return confirmAnswer;
+    }
+    void ShowClearDone(QWidget*) override { Note(QStringLiteral("[clear done]")); }
+    void ShowAbout(QWidget*) override { Note(QStringLiteral("[about]")); }
+    void OpenUrl(const QUrl& url) override
+    {
+        Note(QFileInfo::exists(url.toLocalFile()) ? QStringLiteral("[help]") : "[missing " + url.toString() + "]");
+    }
+
+    QStringList asked;
+    QString lastCaption, lastDetails;
+    std::function<void()> onAsk;
+    QString saveAs;   // what the save-as dialog answers; empty = cancelled
+    bool confirmAnswer = true;
+
+private:
+    void Note(const QString& entry)
+    {
+        asked << entry;
+        if (onAsk)
+            onAsk();
+    }
+};
 
 class WindowTest : public ::testing::Test {
 protected:
@@ -36,8 +84,7 @@ protected:
 
     COrvexDlg& OpenWindow(std::vector<std::string> ports, Pauses pauses = kNoPauses)
     {
-        m_window = std::make_unique<COrvexDlg>(
-            m_dialogs, [ports] { return ports; }, pauses);
+        m_window = std::make_unique<COrvexDlg>(m_dialogs, [ports] { return ports; }, pauses);
         m_window->show();
         m_window->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
@@ -46,17 +93,18 @@ protected:
 
     int EnabledButtons() const
     {
-        int enabled = 0;
-        for (const int id : kAllButtons)
-            enabled += m_window->Item(id)->isEnabled() ? 1 : 0;
-        return enabled;
+        const auto enabled = [&](int id) { return m_window->Item(id)->isEnabled(); };
+        return static_cast<int>(std::ranges::count_if(kAllButtons, enabled));
     }
 
     QString Pane(int pane) const { return m_window->StatusBar()->GetText(pane); }
 
-    bool WaitForUploadEnd(std::chrono::milliseconds bound = std::chrono::seconds(60))
+    // Presses Upload and waits until the transfer, if any, has ended.
+    bool Upload()
     {
-        return ProcessEventsUntil([&] { return !m_window->Link().IsBusy() && EnabledButtons() == 7; }, bound);
+        m_window->Button(IDC_BUTTON_UPLOAD)->click();
+        return ProcessEventsUntil([&] { return !m_window->Link().IsBusy() && EnabledButtons() == 7; },
+                                  std::chrono::seconds(60));
     }
 
     static std::vector<RowTexts> Decoded(const std::vector<MeterRecord>& records)

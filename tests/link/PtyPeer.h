@@ -2,11 +2,12 @@
 // The far end of a real pseudo-terminal: the test holds the master side and
 // the port under test opens the slave path, which is a genuine tty.
 
-#include <algorithm>
-#include <cerrno>
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -14,77 +15,37 @@
 #include <pty.h>
 #include <unistd.h>
 
+using Bytes = std::vector<std::uint8_t>;
+
 class CPtyPeer {
 public:
     CPtyPeer() {
-        if (::openpty(&m_master, &m_slave, nullptr, nullptr, nullptr) != 0)
-            return;
-        // Every exchange with the port stays bounded, even when it stops reading.
-        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
         char name[256] = {};
-        if (::ttyname_r(m_slave, name, sizeof name) == 0)
-            m_slavePath = name;
+        EXPECT_EQ(::openpty(&m_master, &m_slave, name, nullptr, nullptr), 0);
+        ::fcntl(m_master, F_SETFL, O_NONBLOCK);   // no exchange may block, even when the port stops reading
+        m_slavePath = name;
     }
-    ~CPtyPeer() {
-        CloseMaster();
-        if (m_slave >= 0)
-            ::close(m_slave);
-    }
+    ~CPtyPeer() { CloseMaster(); ::close(m_slave); }
     CPtyPeer(const CPtyPeer&) = delete;
     CPtyPeer& operator=(const CPtyPeer&) = delete;
 
-    bool IsReady() const { return m_master >= 0 && !m_slavePath.empty(); }
     const std::string& SlavePath() const { return m_slavePath; }
     int SlaveFd() const { return m_slave; }   // the test's own hold on the tty
-
-    // Unplugs the device: the slave side sees a hang-up.
-    void CloseMaster() {
-        if (m_master >= 0)
-            ::close(m_master);
-        m_master = -1;
-    }
-
-    bool Send(const std::vector<std::uint8_t>& bytes,
-              std::chrono::milliseconds timeout = std::chrono::seconds(2)) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        std::size_t sent = 0;
-        while (sent < bytes.size()) {
-            const ssize_t n = ::write(m_master, bytes.data() + sent, bytes.size() - sent);
-            if (n > 0) {
-                sent += static_cast<std::size_t>(n);
-                continue;
-            }
-            if (n < 0 && errno != EAGAIN)
-                return false;
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd master{m_master, POLLOUT, 0};
-            if (left.count() <= 0 || ::poll(&master, 1, static_cast<int>(left.count())) <= 0)
-                return false;
-        }
-        return true;
-    }
-
-    // Up to count bytes, waiting at most timeout for them.
-    std::vector<std::uint8_t> Receive(std::size_t count,
-                                      std::chrono::milliseconds timeout = std::chrono::seconds(2)) {
-        std::vector<std::uint8_t> bytes;
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (bytes.size() < count) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
-                break;
-            pollfd master{m_master, POLLIN, 0};
-            if (::poll(&master, 1, static_cast<int>(left.count())) <= 0 || (master.revents & POLLIN) == 0)
-                break;
-            std::uint8_t chunk[256];
-            const std::size_t want = std::min(sizeof chunk, count - bytes.size());
-            const ssize_t n = ::read(m_master, chunk, want);
+    void CloseMaster() { ::close(std::exchange(m_master, -1)); }   // unplugs the device: the tty hangs up
+    // Small blocks fit the pty's queue whole.
+    bool Send(const Bytes& bytes) { return ::write(m_master, bytes.data(), bytes.size()) == std::ssize(bytes); }
+    // Up to count bytes, waiting at most two seconds for them.
+    Bytes Receive(std::size_t count) {
+        Bytes bytes(count);
+        std::size_t got = 0;
+        pollfd master{m_master, POLLIN, 0};
+        while (got < count && ::poll(&master, 1, 2000) > 0) {
+            const ssize_t n = ::read(m_master, bytes.data() + got, count - got);
             if (n <= 0)
                 break;
-            bytes.insert(bytes.end(), chunk, chunk + n);
+            got += static_cast<std::size_t>(n);
         }
+        bytes.resize(got);
         return bytes;
     }
 

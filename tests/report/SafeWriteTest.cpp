@@ -10,17 +10,18 @@
 #include <set>
 #include <string>
 
-#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kOldContent = "old report that must not survive a replacement\r\n"
-                                "second line of the old report\r\n";
+using Names = std::set<std::string>;
+
+const std::string kOldContent = "old report that must survive a failed save\r\n";
+const ReportHeader kHeader{"Acme", "Jo", "", "Date time: 2015-03-07 09:05:02", "Use time: 5 seconds"};
+const RowTexts kRow{{"1", "1550 (nm)", "12.3456 (uW)", "-10.00 (dBm)", "270Hz"}};
 
 std::string ReadWhole(const fs::path& path)
 {
@@ -28,37 +29,13 @@ std::string ReadWhole(const fs::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void WriteWhole(const fs::path& path, const std::string& content)
+Names NamesIn(const fs::path& folder)
 {
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-std::set<std::string> NamesIn(const fs::path& folder)
-{
-    std::set<std::string> names;
+    Names names;
     for (const auto& entry : fs::directory_iterator(folder))
         names.insert(entry.path().filename().string());
     return names;
 }
-
-mode_t PermissionsOf(const fs::path& path)
-{
-    struct stat info{};
-    EXPECT_EQ(::stat(path.c_str(), &info), 0);
-    return info.st_mode & 07777;
-}
-
-std::vector<RowTexts> SampleRows(int count)
-{
-    std::vector<RowTexts> rows;
-    for (int i = 0; i < count; ++i)
-        rows.push_back(RowTexts{{std::to_string(i + 1), "1550 (nm)", "12.3456 (uW)",
-                                 "-10.00 (dBm)", "270Hz"}});
-    return rows;
-}
-
-const ReportHeader kHeader{"Acme", "Jo", "", "Date time: 2015-03-07 09:05:02",
-                           "Use time: 5 seconds"};
 
 class SafeWriteTest : public ::testing::Test {
 protected:
@@ -67,129 +44,94 @@ protected:
         std::string pattern = (fs::temp_directory_path() / "ombrel-csv-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         m_folder = pattern;
+        m_target = m_folder / "report.csv";
     }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(m_folder, ignored);
-    }
+    void TearDown() override { std::error_code ignored; fs::remove_all(m_folder, ignored); }
 
     fs::path m_folder;
+    fs::path m_target;
 };
 
-TEST_F(SafeWriteTest, NewFileGetsTheReportAndTheUsualPermissions)
+// A new file gets the umask's permissions (not the 0600 of a temporary
+// file); a replaced one keeps its own and no tail of the longer old report.
+// Neither save leaves a temporary file beside the report.
+TEST_F(SafeWriteTest, NewThenReplacedFile)
 {
     const mode_t oldMask = ::umask(027);
-    const fs::path target = m_folder / "report.csv";
-    const CsvWriteResult result = WriteCsvReport(target, kHeader, SampleRows(3));
+    const CsvWriteResult created = WriteCsvReport(m_target, kHeader, {kRow, kRow});
     ::umask(oldMask);
+    ASSERT_TRUE(created.ok()) << created.reason;
+    EXPECT_EQ(ReadWhole(m_target), FormatCsvReport(kHeader, {kRow, kRow}));
+    EXPECT_EQ(fs::status(m_target).permissions(), fs::perms{0640});
 
-    ASSERT_TRUE(result.ok()) << result.reason;
-    EXPECT_EQ(ReadWhole(target), FormatCsvReport(kHeader, SampleRows(3)));
-    EXPECT_EQ(PermissionsOf(target), 0640u);
-    EXPECT_EQ(NamesIn(m_folder), std::set<std::string>{"report.csv"});
+    ASSERT_EQ(::chmod(m_target.c_str(), 0604), 0);
+    const CsvWriteResult replaced = WriteCsvReport(m_target, kHeader, {});
+    ASSERT_TRUE(replaced.ok()) << replaced.reason;
+    EXPECT_EQ(ReadWhole(m_target), FormatCsvReport(kHeader, {}));
+    EXPECT_EQ(fs::status(m_target).permissions(), fs::perms{0604});
+    EXPECT_EQ(NamesIn(m_folder), Names{"report.csv"});
 }
 
-// A longer old file must leave no tail behind, the permissions stay, and no
-// temporary file is left beside the report.
-TEST_F(SafeWriteTest, ReplacingKeepsNothingOfTheOldFile)
-{
-    const fs::path target = m_folder / "report.csv";
-    WriteWhole(target, kOldContent + std::string(10000, 'x'));
-    ASSERT_EQ(::chmod(target.c_str(), 0604), 0);
-
-    const CsvWriteResult result = WriteCsvReport(target, kHeader, {});
-    ASSERT_TRUE(result.ok()) << result.reason;
-    EXPECT_EQ(ReadWhole(target), FormatCsvReport(kHeader, {}));
-    EXPECT_EQ(PermissionsOf(target), 0604u);
-    EXPECT_EQ(NamesIn(m_folder), std::set<std::string>{"report.csv"});
-}
-
+// Root may write a read-only file; it still counts as locked.
 TEST_F(SafeWriteTest, ReadOnlyTargetIsLockedAndKept)
 {
-    const fs::path target = m_folder / "report.csv";
-    WriteWhole(target, kOldContent);
-    ASSERT_EQ(::chmod(target.c_str(), 0444), 0);
+    std::ofstream(m_target, std::ios::binary) << kOldContent;
+    ASSERT_EQ(::chmod(m_target.c_str(), 0444), 0);
 
-    const CsvWriteResult result = WriteCsvReport(target, kHeader, SampleRows(2));
+    const CsvWriteResult result = WriteCsvReport(m_target, kHeader, {kRow});
     EXPECT_EQ(result.error, CsvWriteError::Locked);
     EXPECT_EQ(result.reason, kDocumentLockedMessage);
-    EXPECT_EQ(ReadWhole(target), kOldContent);
-    EXPECT_EQ(PermissionsOf(target), 0444u);
-    EXPECT_EQ(NamesIn(m_folder), std::set<std::string>{"report.csv"});
+    EXPECT_EQ(ReadWhole(m_target), kOldContent);
+    EXPECT_EQ(NamesIn(m_folder), Names{"report.csv"});
 }
 
 TEST_F(SafeWriteTest, MissingFolderCannotBeCreated)
 {
-    const fs::path target = m_folder / "no such folder" / "report.csv";
-    const CsvWriteResult result = WriteCsvReport(target, kHeader, {});
+    const CsvWriteResult result = WriteCsvReport(m_folder / "no folder" / "report.csv", kHeader, {});
     EXPECT_EQ(result.error, CsvWriteError::CannotCreate);
     EXPECT_EQ(result.reason, std::generic_category().message(ENOENT));
-    EXPECT_FALSE(fs::exists(target));
-    EXPECT_TRUE(NamesIn(m_folder).empty());
-}
-
-TEST_F(SafeWriteTest, FolderAsTargetCannotBeReplaced)
-{
-    fs::create_directory(m_folder / "report.csv");
-    const CsvWriteResult result = WriteCsvReport(m_folder / "report.csv", kHeader, {});
-    EXPECT_EQ(result.error, CsvWriteError::CannotCreate);
-    EXPECT_TRUE(fs::is_directory(m_folder / "report.csv"));
-    EXPECT_EQ(NamesIn(m_folder), std::set<std::string>{"report.csv"});
+    EXPECT_TRUE(fs::is_empty(m_folder));
 }
 
 // Saving through a link replaces the file it names and keeps the link.
 TEST_F(SafeWriteTest, LinkKeepsPointingAtTheReplacedFile)
 {
-    const fs::path real = m_folder / "real.csv";
     const fs::path link = m_folder / "link.csv";
-    WriteWhole(real, kOldContent);
-    fs::create_symlink(real, link);
+    std::ofstream(m_target, std::ios::binary) << kOldContent;
+    fs::create_symlink(m_target, link);
 
     const CsvWriteResult result = WriteCsvReport(link, kHeader, {});
     ASSERT_TRUE(result.ok()) << result.reason;
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadWhole(real), FormatCsvReport(kHeader, {}));
-    EXPECT_EQ(NamesIn(m_folder), (std::set<std::string>{"link.csv", "real.csv"}));
+    EXPECT_EQ(ReadWhole(m_target), FormatCsvReport(kHeader, {}));
+    EXPECT_EQ(NamesIn(m_folder), (Names{"link.csv", "report.csv"}));
 }
 
 // A full disk must neither cost the previous report nor leave a partial
-// file: only a small file system of its own gives that condition reliably.
+// file; only a small file system of its own gives that condition reliably.
 TEST_F(SafeWriteTest, FullDiskKeepsTheOldFile)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "mounting a small file system needs root";
     const fs::path disk = m_folder / "disk";
     fs::create_directory(disk);
     if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0)
-        GTEST_SKIP() << "cannot mount tmpfs: " << std::generic_category().message(errno);
+        GTEST_SKIP() << "cannot mount tmpfs (needs root): " << std::generic_category().message(errno);
 
     const fs::path target = disk / "report.csv";
-    WriteWhole(target, kOldContent);
-    // Fill the disk, then free a little, so the report starts but cannot end.
-    const fs::path filler = disk / "filler";
-    {
-        const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT, 0600);
-        ASSERT_GE(fd, 0);
-        const std::string block(4096, 'f');
-        while (::write(fd, block.data(), block.size()) > 0) {
-        }
-        EXPECT_EQ(errno, ENOSPC);
-        ::close(fd);
-    }
-    const auto filled = fs::file_size(filler);
-    fs::resize_file(filler, filled >= 8192 ? filled - 8192 : 0);
+    std::ofstream(target, std::ios::binary) << kOldContent;
+    // Leave 8 KB free, so the report starts but cannot end.
+    const std::string filler(fs::space(disk).available - 8192, 'f');
+    std::ofstream(disk / "filler", std::ios::binary) << filler;
 
-    const std::vector<RowTexts> rows = SampleRows(1000);   // about 60 KB
+    const std::vector<RowTexts> rows(1000, kRow);   // about 60 KB
     const CsvWriteResult result = WriteCsvReport(target, kHeader, rows);
     const std::string kept = ReadWhole(target);
-    const std::set<std::string> names = NamesIn(disk);
+    const Names names = NamesIn(disk);
     ::umount(disk.c_str());
 
     EXPECT_EQ(result.error, CsvWriteError::WriteFailed);
     EXPECT_EQ(result.reason, std::generic_category().message(ENOSPC));
     EXPECT_EQ(kept, kOldContent);
-    EXPECT_EQ(names, (std::set<std::string>{"filler", "report.csv"}));
+    EXPECT_EQ(names, (Names{"filler", "report.csv"}));
 }
 
 } // namespace

@@ -1,191 +1,128 @@
-// The simulated meter's side of the protocol: counts, memory reads, clearing,
-// resynchronisation, and its life as a device (link, reopen, stop).
+// The simulated meter's side of the protocol, its faults on purpose, its
+// timing, its life as a device, the memories it serves and its fault notation.
 
 #include "HostLine.h"
-#include "TestSupport.h"
 
 #include <atomic>
-#include <cstdlib>
+#include <cmath>
 #include <fstream>
+#include <set>
 #include <thread>
-
-#include <sys/stat.h>
+#include <tuple>
 
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
-namespace {
-
-Bytes Slice(const MeterRecord& record, std::size_t from, std::size_t count) {
-    return Bytes(record.bytes.begin() + static_cast<std::ptrdiff_t>(from),
-                 record.bytes.begin() + static_cast<std::ptrdiff_t>(from + count));
-}
-
-Bytes Erased(std::size_t count) { return Bytes(count, 0xFF); }
-
-Bytes Concat(Bytes first, const Bytes& second) {
-    first.insert(first.end(), second.begin(), second.end());
-    return first;
-}
-
-Bytes DataReply(unsigned address, const Bytes& memory) {
-    return Concat({0xAA, 0x20, static_cast<std::uint8_t>(address & 0xFF),
-                   static_cast<std::uint8_t>(address >> 8), 0x08},
-                  memory);
-}
-
-}  // namespace
-
-TEST(MeterSimProtocol, CountOfFiveRecords) {
-    auto sim = StartSim(PatternRecords(5));
+TEST(MeterSimProtocol, CountThenClearHandshakeAndEraseEmptyTheMemory) {
+    auto sim = StartSim(261);
+    // Another thread reads the state meanwhile, as the window's status line does.
+    std::atomic<bool> done{false};
+    std::thread watcher([&] { while (!done) { sim->Records(); sim->EraseCount(); sim->ExchangesServed(); } });
     CHostLine host(sim->SlavePath());
-    EXPECT_EQ(host.Exchange(ReadCountFrame()), CountReply(5));
-    EXPECT_EQ(sim->ExchangesServed(), 1);
-}
-
-TEST(MeterSimProtocol, CountAboveTwoHundredFiftyFiveUsesTheHighByte) {
-    auto sim = StartSim(PatternRecords(261));
-    CHostLine host(sim->SlavePath());
-    const Bytes reply = host.Exchange(ReadCountFrame());
-    ASSERT_EQ(reply.size(), 13u);
-    EXPECT_EQ(reply[5], 0x05);
-    EXPECT_EQ(reply[6], 0x01);
-}
-
-struct DataReadCase {
-    const char* why;
-    int recordCount;
-    unsigned address;
-    Bytes (*expected)(const std::vector<MeterRecord>&);
-};
-
-class MeterSimDataRead : public ::testing::TestWithParam<DataReadCase> {};
-
-TEST_P(MeterSimDataRead, ReturnsTheMemoryAtTheAddress) {
-    const DataReadCase& row = GetParam();
-    const std::vector<MeterRecord> records = PatternRecords(row.recordCount);
-    auto sim = StartSim(records);
-    CHostLine host(sim->SlavePath());
-    EXPECT_EQ(host.Exchange(ReadDataFrame(row.address)), DataReply(row.address, row.expected(records)))
-        << row.why;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Addresses, MeterSimDataRead,
-    ::testing::Values(
-        DataReadCase{"block 0 is the first half of record 0", 5, 0x1000,
-                     [](const auto& r) { return Slice(r[0], 0, 8); }},
-        DataReadCase{"block 1 is the second half of record 0", 5, 0x1008,
-                     [](const auto& r) { return Slice(r[0], 8, 8); }},
-        DataReadCase{"block 2 starts record 1: 16 bytes per record", 5, 0x1010,
-                     [](const auto& r) { return Slice(r[1], 0, 8); }},
-        DataReadCase{"the last of 3840 records starts at 0xFFF0", 3840, 0xFFF0,
-                     [](const auto& r) { return Slice(r[3839], 0, 8); }},
-        DataReadCase{"the last block of a full memory is 0xFFF8", 3840, 0xFFF8,
-                     [](const auto& r) { return Slice(r[3839], 8, 8); }},
-        DataReadCase{"past the stored records the memory reads as erased", 5, 0x1050,
-                     [](const auto&) { return Erased(8); }},
-        DataReadCase{"below the record area nothing is stored", 5, 0x0FF8,
-                     [](const auto&) { return Erased(8); }},
-        DataReadCase{"a read across the end of the records", 5, 0x104C,
-                     [](const auto& r) { return Concat(Slice(r[4], 12, 4), Erased(4)); }}));
-
-TEST(MeterSimProtocol, ClearHandshakeThenEraseEmptiesTheMemory) {
-    auto sim = StartSim(PatternRecords(5));
-    CHostLine host(sim->SlavePath());
-    Bytes handshake(13, 0);
-    handshake[0] = 0xAA;
-    handshake[1] = 0x30;
-    EXPECT_EQ(host.Exchange(ClearCheckFrame()), handshake);
-
-    host.Send(ClearDataFrame());
-    ASSERT_TRUE(WaitUntil([&] { return sim->EraseCount() == 1; }));
+    EXPECT_EQ(host.Exchange(kReadCount), CountReply(261)) << "a count above 255 needs the high byte";
+    EXPECT_EQ(host.Exchange(kClearCheck), Reply(kClearCheck));
+    host.Send(kClearData);
+    EXPECT_TRUE(WaitUntil([&] { return sim->EraseCount() == 1; }));
     EXPECT_TRUE(sim->Records().empty());
-    // The erase is not answered: the next bytes on the line are the count.
-    EXPECT_EQ(host.Exchange(ReadCountFrame()), CountReply(0));
-    EXPECT_EQ(host.Exchange(ReadDataFrame(0x1000)), DataReply(0x1000, Erased(8)));
-    EXPECT_EQ(sim->ExchangesServed(), 4);
+    // The erase is not answered: the next bytes on the line are the count's.
+    EXPECT_EQ(host.Exchange(kReadCount), CountReply(0));
+    EXPECT_EQ(host.Exchange(ReadData(0x1000)), DataReply(0x1000, 0, 0, 0));
+    done = true;
+    watcher.join();
+    EXPECT_EQ(sim->ExchangesServed(), 5);
 }
 
-struct ResyncCase {
-    const char* why;
-    Bytes before;
-};
-
-class MeterSimResync : public ::testing::TestWithParam<ResyncCase> {};
-
-TEST_P(MeterSimResync, SkipsToTheNextFrameWithoutAnswering) {
-    const ResyncCase& row = GetParam();
-    auto sim = StartSim(PatternRecords(5));
-    CHostLine host(sim->SlavePath());
-    host.Send(row.before);
-    EXPECT_EQ(host.Exchange(ReadCountFrame()), CountReply(5)) << row.why;
-    EXPECT_TRUE(host.Read(1, 100ms).empty()) << row.why;
-    EXPECT_EQ(sim->ExchangesServed(), 1) << row.why;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Malformed, MeterSimResync,
-    ::testing::Values(
-        ResyncCase{"line noise before a frame", {0x00, 0xFF, 0x13}},
-        ResyncCase{"a stray start byte", {0xAA}},
-        ResyncCase{"an unknown command", CommandFrame(0x99)},
-        ResyncCase{"a frame cut short, then a whole one", {0xAA, 0x22, 0x00, 0x00, 0x00}},
-        ResyncCase{"a read of other than 8 bytes", CommandFrame(0x20, 0x1000, 4)},
-        ResyncCase{"non-zero filler", {0xAA, 0x22, 0, 0, 0, 0, 0, 0x01, 0, 0, 0, 0, 0}}));
-
-TEST(MeterSimProtocol, FrameArrivingInPiecesIsAnsweredOnceComplete) {
-    auto sim = StartSim(PatternRecords(5));
-    CHostLine host(sim->SlavePath());
-    const Bytes frame = ReadCountFrame();
-    host.Send(Bytes(frame.begin(), frame.begin() + 6));
-    EXPECT_TRUE(host.Read(1, 100ms).empty());
-    host.Send(Bytes(frame.begin() + 6, frame.end()));
-    EXPECT_EQ(host.Read(13), CountReply(5));
-}
-
-TEST(MeterSimDevice, AnswersAgainAfterTheHostClosedAndReopened) {
-    auto sim = StartSim(PatternRecords(3));
-    {
-        CHostLine host(sim->SlavePath());
-        EXPECT_EQ(host.Exchange(ReadCountFrame()), CountReply(3));
+TEST(MeterSimProtocol, DataReadReturnsTheMemoryAtTheAddress) {
+    const struct { const char* why; int records; unsigned address; int record; std::size_t from, stored; } rows[] = {
+        {"block 0 is the first half of record 0", 5, 0x1000, 0, 0, 8},
+        {"block 1 is the second half of record 0", 5, 0x1008, 0, 8, 8},
+        {"block 2 starts record 1: 16 bytes a record", 5, 0x1010, 1, 0, 8},
+        {"the last block of 3840 records is 0xFFF8", 3840, 0xFFF8, 3839, 8, 8},
+        {"a read across the end of the records", 5, 0x104C, 4, 12, 4},
+        {"past the records the memory reads as erased", 5, 0x1050, 0, 0, 0},
+        {"below the record area nothing is stored", 5, 0x0FF8, 0, 0, 0},
+    };
+    for (const auto& row : rows) {
+        auto sim = StartSim(row.records);
+        EXPECT_EQ(CHostLine(sim->SlavePath()).Exchange(ReadData(row.address)),
+                  DataReply(row.address, row.record, row.from, row.stored)) << row.why;
     }
+}
+
+// Exchange 2 goes wrong, on purpose or by the host; exchange 1 and the data
+// read after it show that nothing else was hit and nothing more went out.
+TEST(MeterSimLine, EachFaultAndMalformedInputDoesWhatItSays) {
+    const struct { const char* why; const char* fault; Bytes frame; std::size_t stray; Bytes line; int minMs; } rows[] = {
+        {"a lost frame gets no answer", "noreply@2", kReadCount, 0, {}, 0},
+        {"a lost erase frame keeps the memory", "noreply@2", kClearData, 0, {}, 0},
+        {"a wrong header changes bytes 0-1 only", "header@2", kReadCount, 0, {0x55, 0x55, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0},
+         0},
+        {"a short reply stops after k bytes", "short@2:5", kReadCount, 0, {0xAA, 0x22, 0, 0, 0}, 0},
+        {"a zero count looks like an empty meter", "zerocount@2", kReadCount, 0, CountReply(0), 0},
+        {"stray bytes come before a whole reply", "garbage@2:3", kReadCount, 3, CountReply(5), 0},
+        {"a late reply comes no sooner than its delay", "late@2:300", kReadCount, 0, CountReply(5), 300},
+        {"a late reply is dropped when the next frame comes first", "late@2:100", kReadCount, 0, {}, 0},
+        {"without @n every clear handshake is late", "lateclear:300", kClearCheck, 0, Reply(kClearCheck), 300},
+        {"an unplugged meter hangs up and its link goes", "vanish@2", kReadCount, 0, {}, 0},
+        // Malformed input is skipped a byte at a time, unanswered.
+        {"line noise", nullptr, {0x00, 0xFF, 0x13}, 0, {}, 0},
+        {"a stray start byte", nullptr, {0xAA}, 0, {}, 0},
+        {"an unknown command", nullptr, CommandFrame(0x99), 0, {}, 0},
+        {"a frame cut short", nullptr, {0xAA, 0x22, 0, 0, 0}, 0, {}, 0},
+        {"a read of other than 8 bytes", nullptr, CommandFrame(0x20, 0x1000, 4), 0, {}, 0},
+        {"non-zero filler", nullptr, {0xAA, 0x22, 0, 0, 0, 0, 0, 0x01, 0, 0, 0, 0, 0}, 0, {}, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        SimFault fault;
+        std::string error;
+        ASSERT_TRUE(row.fault == nullptr || ParseSimFault(row.fault, fault, error)) << error;
+        CTempDir dir;
+        auto sim = StartSim(5, [&](SimOptions& o) {
+            o.faults.assign(row.fault != nullptr, fault);
+            o.linkPath = dir / "meter";
+        });
+        CHostLine host(sim->SlavePath());
+        EXPECT_EQ(host.Exchange(kReadCount), CountReply(5));
+
+        const auto sent = std::chrono::steady_clock::now();
+        host.Send(row.frame);
+        const Bytes got = host.Read(row.stray + row.line.size(), 5s);
+        EXPECT_GE(std::chrono::steady_clock::now() - sent, std::chrono::milliseconds(row.minMs));
+        ASSERT_EQ(got.size(), row.stray + row.line.size());
+        for (std::size_t i = 0; i < row.stray; ++i)
+            EXPECT_NE(got[i], 0xAA) << "stray byte " << i << " could pass for a frame start";
+        EXPECT_EQ(Bytes(got.begin() + static_cast<long>(row.stray), got.end()), row.line);
+
+        if (row.fault != nullptr && std::string(row.fault).starts_with("vanish")) {
+            EXPECT_TRUE(host.SeesHangUp());
+            EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "meter")));
+            continue;
+        }
+        EXPECT_EQ(host.Exchange(ReadData(0x1000)), DataReply(0x1000, 0, 0));
+        EXPECT_TRUE(host.Read(1, 150ms).empty()) << "a reply came that should not have";
+        EXPECT_EQ(sim->Records().size(), 5u);
+    }
+}
+
+TEST(MeterSimLine, PacedLineAndLatencyBothDelayEveryReply) {
+    auto sim = StartSim(5, [](SimOptions& o) { o.paced = true; o.latencyMs = 100; });
     CHostLine host(sim->SlavePath());
-    EXPECT_EQ(host.Exchange(ReadCountFrame()), CountReply(3));
+    // 13 bytes out and 13 back at 9600 baud, ten bits each, plus the turnaround.
+    const auto least = 100ms + 26 * std::chrono::nanoseconds(1'041'667);
+    for (const auto& [frame, reply] :
+         {std::pair{kReadCount, CountReply(5)}, std::pair{ReadData(0x1008), DataReply(0x1008, 0, 8)}}) {
+        const auto sent = std::chrono::steady_clock::now();
+        EXPECT_EQ(host.Exchange(frame), reply);
+        EXPECT_GE(std::chrono::steady_clock::now() - sent, least);
+    }
 }
 
-TEST(MeterSimDevice, LinkPointsAtTheDeviceAndGoesWithIt) {
-    CTempDir dir;
-    const std::string link = dir / "meter";
-    SimOptions options;
-    options.records = PatternRecords(2);
-    options.linkPath = link;
-    auto sim = StartSim(std::move(options));
-
-    CHostLine host(link);
-    EXPECT_EQ(host.Exchange(ReadCountFrame()), CountReply(2));
-    sim->Stop();
-    struct stat status{};
-    EXPECT_NE(lstat(link.c_str(), &status), 0) << "the link outlived the simulator";
-}
-
-TEST(MeterSimDevice, RefusesToReplaceAFileWithItsLink) {
-    CTempDir dir;
-    const std::string path = dir / "notes.txt";
-    std::ofstream(path) << "kept";
-    SimOptions options;
-    options.linkPath = path;
-    CMeterSim sim(std::move(options));
-    std::string error;
-    EXPECT_FALSE(sim.Start(error));
-    EXPECT_NE(error.find(path), std::string::npos) << error;
-    std::string content;
-    std::ifstream(path) >> content;
-    EXPECT_EQ(content, "kept");
-}
-
-TEST(MeterSimDevice, StopIsIdempotentAndTheHostSeesTheDeviceGo) {
-    auto sim = StartSim(PatternRecords(1));
+TEST(MeterSimDevice, ServesAgainAfterTheHostReopensAndHangsUpOnStop) {
+    auto sim = StartSim(3);
+    EXPECT_EQ(CHostLine(sim->SlavePath()).Exchange(kReadCount), CountReply(3));
     CHostLine host(sim->SlavePath());
+    EXPECT_EQ(host.Exchange(kReadCount), CountReply(3));
     sim->Stop();
     sim->Stop();
     EXPECT_TRUE(host.SeesHangUp());
@@ -193,22 +130,108 @@ TEST(MeterSimDevice, StopIsIdempotentAndTheHostSeesTheDeviceGo) {
     EXPECT_FALSE(sim->Start(error)) << "a stopped meter restarted";
 }
 
-TEST(MeterSimDevice, ServesWhileAnotherThreadWatches) {
-    auto sim = StartSim(PatternRecords(200));
-    std::atomic<bool> done{false};
-    std::thread watcher([&] {
-        while (!done) {
-            EXPECT_LE(sim->Records().size(), 200u);
-            EXPECT_GE(sim->ExchangesServed(), 0);
-            EXPECT_EQ(sim->EraseCount(), 0);
-        }
-    });
-    CHostLine host(sim->SlavePath());
-    for (unsigned block = 0; block < 400; ++block) {
-        const Bytes reply = host.Exchange(ReadDataFrame(0x1000 + 8 * block));
-        ASSERT_EQ(reply.size(), 13u) << "block " << block;
+TEST(MeterSimDevice, RefusesToReplaceAFileWithItsLink) {
+    CTempDir dir;
+    std::ofstream(dir / "notes.txt") << "kept";
+    SimOptions options;
+    options.linkPath = dir / "notes.txt";
+    CMeterSim sim(options);
+    std::string error, content;
+    EXPECT_FALSE(sim.Start(error));
+    EXPECT_NE(error.find(dir / "notes.txt"), std::string::npos) << error;
+    // Checked before reading: a link to the device would block the read.
+    ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(dir / "notes.txt"))) << "the file was replaced";
+    std::ifstream(dir / "notes.txt") >> content;
+    EXPECT_EQ(content, "kept");
+}
+
+TEST(SimRecords, RealisticSessionCoversEveryModeWavelengthModulationAndUnit) {
+    // The unit the window shows a linear reading in, by the decoder's ranges.
+    const auto linearUnit = [](double p) {
+        return p > 1e-11 && p < 9.999e-8 ? "pW" : p > 1e-5 && p < 0.09999 ? "uW"
+             : p > 1e-8 && p < 9.999e-5  ? "nW" : p > 0.01 && p < 99.99    ? "mW" : "none";
+    };
+    std::set<int> modes, wavelengths, modulations;
+    std::set<std::string> linearUnits;
+    for (const MeterRecord& record : RealisticSession()) {
+        modes.insert(record.DisplayMode());
+        wavelengths.insert(record.WavelengthIndex());
+        modulations.insert(record.ModulationIndex());
+        EXPECT_TRUE(std::isfinite(record.Power()) && record.Power() > 0);
+        EXPECT_TRUE(record.DisplayMode() != 2 || record.Power() < record.Ref()) << "a relative reading is a loss";
+        if (record.DisplayMode() == 0)
+            linearUnits.insert(linearUnit(record.Power()));
     }
-    done = true;
-    watcher.join();
-    EXPECT_EQ(sim->ExchangesServed(), 400);
+    EXPECT_EQ(modes, (std::set<int>{0, 1, 2}));
+    EXPECT_EQ(wavelengths, (std::set<int>{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(modulations, (std::set<int>{0, 1, 2, 3}));
+    EXPECT_EQ(linearUnits, (std::set<std::string>{"pW", "nW", "uW", "mW"}));
+}
+
+TEST(SimRecords, GeneratedRecordsAreDeterministicVariedAndBounded) {
+    const std::vector<MeterRecord> first = GeneratedRecords(84), again = GeneratedRecords(84);
+    ASSERT_TRUE(first.size() == 84 && again.size() == 84);
+    std::set<std::tuple<int, int, int>> pairings;
+    for (std::size_t i = 0; i < first.size(); ++i) {
+        EXPECT_TRUE(first[i].bytes == again[i].bytes && std::isfinite(first[i].Power()) && first[i].Power() > 0) << i;
+        pairings.insert({first[i].DisplayMode(), first[i].WavelengthIndex(), first[i].ModulationIndex()});
+    }
+    EXPECT_EQ(pairings.size(), 3u * 7u * 4u) << "every mode, wavelength and modulation pairing";
+    EXPECT_EQ(GeneratedRecords(5000).size(), static_cast<std::size_t>(kMaxSimRecords));
+    EXPECT_TRUE(GeneratedRecords(-1).empty());
+}
+
+TEST(SimRecords, ImagesLoadByteForByteOrAreRefusedWithAReason) {
+    CTempDir dir;
+    const auto image = [&](const std::string& name, std::size_t size) {
+        std::ofstream file(dir / name, std::ios::binary);
+        for (std::size_t i = 0; i < size; ++i)
+            file.put(static_cast<char>(i * 5));
+        return dir / name;
+    };
+    const struct { const char* why; std::string path; const char* refusal; std::size_t records; } rows[] = {
+        {"two whole records", image("two", 32), nullptr, 2},
+        {"an empty image is an empty meter", image("empty", 0), nullptr, 0},
+        {"a record cut short", image("17", 17), "16-byte", 3},
+        {"more than the memory holds", image("3841", 3841 * 16), "at most 3840", 3},
+        {"no such file", "/nonexistent/ombrel.bin", "cannot open", 3},
+        {"a directory", "/tmp", "not a regular file", 3},
+    };
+    for (const auto& row : rows) {
+        std::vector<MeterRecord> records(3);   // a refused image must leave these
+        std::string error;
+        EXPECT_EQ(LoadRecordImage(row.path, records, error), row.refusal == nullptr) << row.why << ": " << error;
+        EXPECT_NE(error.find(row.refusal ? row.refusal : ""), std::string::npos) << row.why << ": " << error;
+        ASSERT_EQ(records.size(), row.records) << row.why;
+        if (row.refusal == nullptr && !records.empty()) {   // the last byte of the image, in place
+            EXPECT_EQ(records.back().bytes[15], static_cast<std::uint8_t>((row.records * 16 - 1) * 5)) << row.why;
+        }
+    }
+}
+
+TEST(ParseSimFault, ReadsKindExchangeAndValueOrRefusesAndSaysWhy) {
+    using K = SimFault::Kind;
+    const auto fields = [](const SimFault& f) { return std::tuple(f.kind, f.exchange, f.delayMs, f.byteCount); };
+    const SimFault untouched{K::Vanish, 42, 0, 0};
+    const struct { const char* text; SimFault parsed; const char* refusal; } rows[] = {
+        {"noreply", {K::NoReply, 0, 0, 0}, nullptr},        {"noreply@3", {K::NoReply, 3, 0, 0}, nullptr},
+        {"late:800", {K::LateReply, 0, 800, 0}, nullptr},   {"late@2:800", {K::LateReply, 2, 800, 0}, nullptr},
+        {"header@5", {K::WrongHeader, 5, 0, 0}, nullptr},   {"short@2:5", {K::ShortReply, 2, 0, 5}, nullptr},
+        {"garbage:3", {K::Garbage, 0, 0, 3}, nullptr},      {"zerocount", {K::ZeroCount, 0, 0, 0}, nullptr},
+        {"lateclear:700", {K::LateClear, 0, 700, 0}, nullptr}, {"vanish@10", {K::Vanish, 10, 0, 0}, nullptr},
+        {"", untouched, "empty"},                    {"slow", untouched, "unknown fault kind 'slow'"},
+        {"late", untouched, "needs a delay"},        {"late@2:", untouched, "got ''"},
+        {"late:soon", untouched, "got 'soon'"},      {"garbage@2", untouched, "needs a number of bytes"},
+        {"late:99999999999", untouched, "got '99999999999'"},   // too large for an int
+        {"short:13", untouched, "from 1 to 12"},     {"short:0", untouched, "from 1 to 12"},
+        {"noreply:3", untouched, "takes no value"},  {"vanish@0", untouched, "from 1 up"},
+        {"header@x", untouched, "from 1 up"},
+    };
+    for (const auto& row : rows) {
+        SimFault fault = untouched;
+        std::string error;
+        EXPECT_EQ(ParseSimFault(row.text, fault, error), row.refusal == nullptr) << row.text << ": " << error;
+        EXPECT_EQ(fields(fault), fields(row.parsed)) << row.text;
+        EXPECT_NE(error.find(row.refusal ? row.refusal : ""), std::string::npos) << row.text << ": " << error;
+    }
 }

@@ -1,5 +1,4 @@
-// GoogleTest main for the widget tests: one QApplication for the whole run,
-// always on the offscreen platform so no window reaches a real display.
+// One QApplication for the whole run, offscreen so no window reaches a display.
 
 #include <QApplication>
 

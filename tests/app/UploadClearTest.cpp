@@ -32,7 +32,7 @@ TEST_F(UploadWindow, FillsTheTableInOrderFromTheFirstPortWithAMeter)
     for (int upload = 0; upload < 2; ++upload)   // the second replaces the rows, it does not add to them
         ASSERT_TRUE(Upload());
 
-    const std::vector<RowTexts> expected = Decoded(meter.Records());
+    const std::vector<RowTexts> expected = DecodedRows(meter.Records());
     EXPECT_EQ(window.Rows().Rows(), expected);
     EXPECT_EQ(enabledWhileFilling, 0) << "no button usable while rows arrive, not even after the ports that failed";
     EXPECT_EQ(Pane(0), QStringLiteral("Over"));
@@ -81,7 +81,7 @@ TEST_F(UploadWindow, MeterFaultsShowTheirMessagesAndLeaveUnreadRowsEmpty)
         ASSERT_TRUE(Upload()) << row.why;
         EXPECT_EQ(m_dialogs.asked, row.texts) << row.why;
         EXPECT_EQ(window.Rows().Rows().at(static_cast<std::size_t>(row.unreadRow)), UnreadRow(row.unreadRow)) << row.why;
-        EXPECT_EQ(window.Rows().Rows().front(), Decoded(GeneratedRecords(6)).front()) << row.why;
+        EXPECT_EQ(window.Rows().Rows().front(), DecodedRows(GeneratedRecords(6)).front()) << row.why;
         EXPECT_EQ(Pane(0), QStringLiteral("Over")) << row.why;
     }
 }
@@ -241,7 +241,7 @@ TEST_F(SaveWindow, WritesTheReportOfWhatTheWindowShowsOrSaysWhyNot)
         }
     }
     const ReportHeader header{"ACME Optics", "J. Smith", "span 3", Pane(1).toStdString(), Pane(2).toStdString()};
-    EXPECT_EQ(ReadFile(saved), FormatCsvReport(header, Decoded(meter.Records())));
+    EXPECT_EQ(ReadFile(saved), FormatCsvReport(header, DecodedRows(meter.Records())));
     EXPECT_EQ(ReadFile(locked), "old report\r\n");
 }
 

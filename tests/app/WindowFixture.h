@@ -8,6 +8,7 @@
 #include "OrvexDlg.h"
 #include "QtWait.h"
 #include "StatusBarCtrl.h"
+#include "TestSupport.h"
 
 #include <QFileInfo>
 #include <QStringList>
@@ -105,14 +106,6 @@ protected:
         m_window->Button(IDC_BUTTON_UPLOAD)->click();
         return ProcessEventsUntil([&] { return !m_window->Link().IsBusy() && EnabledButtons() == 7; },
                                   std::chrono::seconds(60));
-    }
-
-    static std::vector<RowTexts> Decoded(const std::vector<MeterRecord>& records)
-    {
-        std::vector<RowTexts> rows;
-        for (std::size_t i = 0; i < records.size(); ++i)
-            rows.push_back(DecodeRecord(records[i], static_cast<int>(i)));
-        return rows;
     }
 
     // The meters outlive the window, which joins its transfer when it goes.

@@ -92,13 +92,6 @@ protected:
     fs::path m_dir;
 };
 
-std::vector<RowTexts> Decoded(const std::vector<MeterRecord>& records) {
-    std::vector<RowTexts> rows;
-    for (std::size_t i = 0; i < records.size(); ++i)
-        rows.push_back(DecodeRecord(records[i], static_cast<int>(i)));
-    return rows;
-}
-
 // Lines 6 and 7 carry the transfer's time; the rest must match byte for byte.
 void ExpectReport(const std::string& actual, const ReportHeader& header, const std::vector<RowTexts>& rows) {
     std::vector<std::string> actualLines, expectedLines;
@@ -151,7 +144,7 @@ TEST_F(CliTest, UploadFromTheBuiltInSimulatorWritesTheReport) {
                             "--note", "span \"A\""});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(run.out.empty());
-    ExpectReport(ReadFile(csv), {"Acme, Inc.", "Lee", "span \"A\"", "", ""}, Decoded(GeneratedRecords(5)));
+    ExpectReport(ReadFile(csv), {"Acme, Inc.", "Lee", "span \"A\"", "", ""}, DecodedRows(GeneratedRecords(5)));
     EXPECT_EQ(run.err.find("Date time"), std::string::npos);
 }
 
@@ -159,7 +152,7 @@ TEST_F(CliTest, UploadWithoutCsvWritesTheReportToStdout) {
     auto sim = StartSim(GeneratedRecords(3));
     const CliRun run = Run({"upload", "--port", sim->SlavePath()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    ExpectReport(run.out, {}, Decoded(sim->Records()));
+    ExpectReport(run.out, {}, DecodedRows(sim->Records()));
 }
 
 TEST_F(CliTest, UploadWithNoMeterListsEachPortAndWhy) {
@@ -180,7 +173,7 @@ TEST_F(CliTest, UnreadRecordsGiveExit4AndEmptyRows) {
     EXPECT_EQ(run.exitCode, 4) << run.err;
     EXPECT_NE(run.err.find(kReadDataFailMessage), std::string::npos);
     EXPECT_NE(run.err.find("1 of 4 records could not be read; their rows are left empty."), std::string::npos);
-    std::vector<RowTexts> rows = Decoded(sim->Records());
+    std::vector<RowTexts> rows = DecodedRows(sim->Records());
     rows[1] = UnreadRow(1);
     ExpectReport(ReadFile(csv), {}, rows);
 }

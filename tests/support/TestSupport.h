@@ -2,6 +2,7 @@
 // Helpers shared by the test folders: bounded waits and a message recorder.
 
 #include "MessageSink.h"
+#include "RowTexts.h"
 
 #include <chrono>
 #include <functional>
@@ -38,3 +39,11 @@ private:
     mutable std::mutex m_mutex;
     std::vector<std::string> m_messages;
 };
+
+// The rows a complete upload of these records shows.
+inline std::vector<RowTexts> DecodedRows(const std::vector<MeterRecord>& records) {
+    std::vector<RowTexts> rows;
+    for (std::size_t i = 0; i < records.size(); ++i)
+        rows.push_back(DecodeRecord(records[i], static_cast<int>(i)));
+    return rows;
+}

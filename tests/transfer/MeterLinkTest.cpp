@@ -36,13 +36,6 @@ SimFault Fault(SimFault::Kind kind, int exchange, int delayMs = 0, int byteCount
     return fault;
 }
 
-std::vector<RowTexts> Decoded(const std::vector<MeterRecord>& records) {
-    std::vector<RowTexts> rows;
-    for (std::size_t i = 0; i < records.size(); ++i)
-        rows.push_back(DecodeRecord(records[i], static_cast<int>(i)));
-    return rows;
-}
-
 struct UploadRun {
     std::optional<TransferSummary> summary;
     std::chrono::milliseconds took{};
@@ -74,7 +67,7 @@ TEST_P(UploadOfRecordSet, FillsEveryRowWithTheMetersOwnRecordsInOrder) {
     EXPECT_EQ(run.summary->outcome, UploadOutcome::Completed);
     EXPECT_EQ(run.summary->recordCount, records.size());
     EXPECT_EQ(run.summary->readCount, records.size());
-    EXPECT_EQ(events.Rows(), Decoded(sim->Records()));
+    EXPECT_EQ(events.Rows(), DecodedRows(sim->Records()));
     EXPECT_EQ(events.Progress().size(), records.size());
     EXPECT_EQ(events.Progress().back(), records.size());
     EXPECT_TRUE(events.Messages().empty());
@@ -176,7 +169,7 @@ TEST_P(UploadWithMeterFault, EndsInBoundedTimeWithTheStatedOutcome) {
 
     // Rows read show their own record, never another's; unread rows keep only their number.
     const std::vector<RowTexts> rows = events.Rows();
-    const std::vector<RowTexts> expected = Decoded(records);
+    const std::vector<RowTexts> expected = DecodedRows(records);
     for (std::size_t row = 0; row < run.summary->readCount + c.unreadRows.size() && row < rows.size(); ++row) {
         const bool unread = std::find(c.unreadRows.begin(), c.unreadRows.end(), static_cast<int>(row)) != c.unreadRows.end();
         EXPECT_EQ(rows[row], unread ? UnreadRow(static_cast<int>(row)) : expected[row]) << "row " << row;

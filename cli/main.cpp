@@ -31,6 +31,7 @@ enum ExitCode {
     EXIT_CSV_FAILED = 3,
     EXIT_RECORDS_UNREAD = 4,
     EXIT_CLEAR_DECLINED = 5,
+    EXIT_INTERRUPTED = 130,   // the shell's code for an end by Ctrl-C
 };
 
 constexpr const char* kUsage =
@@ -56,7 +57,8 @@ constexpr const char* kUsage =
     "  --yes            clear without asking\n"
     "\n"
     "Exit codes: 0 done; 1 no meter answered (or clear failed); 2 usage error;\n"
-    "3 the CSV could not be written; 4 some records could not be read; 5 clear declined.\n";
+    "3 the CSV could not be written; 4 some records could not be read; 5 clear declined;\n"
+    "130 interrupted (Ctrl-C or SIGTERM) before the upload ended: no report is written.\n";
 
 struct CliOptions {
     std::string command;
@@ -248,6 +250,12 @@ int RunUpload(const CliOptions& options, CSignalWatcher& signals, CCliEvents& ev
     }
     if (summary.outcome == UploadOutcome::NoMeter || summary.outcome == UploadOutcome::NoPorts)
         return EXIT_NO_METER;
+    // An interrupted transfer must not leave a report that looks complete.
+    if (summary.outcome == UploadOutcome::Stopped) {
+        std::fprintf(stderr, "Upload interrupted after %u of %u records; no report was written.\n", summary.readCount,
+                     summary.recordCount);
+        return EXIT_INTERRUPTED;
+    }
 
     ReportHeader header = options.header;
     header.dateTimePane = events.DateTimePane();

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -47,7 +48,9 @@ protected:
     void TearDown() override { fs::remove_all(m_dir); }
 
     // Runs ombrel-cli with stdin from /dev/null (no terminal), as a script would.
-    CliRun Run(const std::vector<std::string>& args) {
+    CliRun Run(const std::vector<std::string>& args) { return Finish(Start(args)); }
+
+    pid_t Start(const std::vector<std::string>& args) {
         const fs::path outPath = m_dir / "stdout";
         const fs::path errPath = m_dir / "stderr";
         const pid_t pid = fork();
@@ -65,12 +68,16 @@ protected:
             execv(OMBREL_CLI_PATH, argv.data());
             _exit(127);
         }
+        return pid;
+    }
+
+    CliRun Finish(pid_t pid) {
         CliRun run;
         int status = 0;
         waitpid(pid, &status, 0);
         run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        run.out = ReadFile(outPath);
-        run.err = ReadFile(errPath);
+        run.out = ReadFile(m_dir / "stdout");
+        run.err = ReadFile(m_dir / "stderr");
         return run;
     }
 
@@ -176,6 +183,19 @@ TEST_F(CliTest, UnreadRecordsGiveExit4AndEmptyRows) {
     std::vector<RowTexts> rows = DecodedRows(sim->Records());
     rows[1] = UnreadRow(1);
     ExpectReport(ReadFile(csv), {}, rows);
+}
+
+TEST_F(CliTest, InterruptedUploadWritesNoReport) {
+    const fs::path csv = m_dir / "kept.csv";
+    { std::ofstream(csv) << "earlier report"; }
+    const pid_t pid = Start({"upload", "--simulate=200", "--csv", csv.string()});
+    ASSERT_TRUE(WaitUntil([&] { return ReadFile(m_dir / "stderr").find("10%") != std::string::npos; },
+                          std::chrono::seconds(20)));
+    kill(pid, SIGINT);
+    const CliRun run = Finish(pid);
+    EXPECT_EQ(run.exitCode, 130) << run.err;
+    EXPECT_NE(run.err.find("no report was written"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(csv), "earlier report");
 }
 
 TEST_F(CliTest, ReportThatCannotBeWrittenGivesExit3) {

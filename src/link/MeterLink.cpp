@@ -180,7 +180,7 @@ bool CMeterLink::OnButtonUpload(const std::vector<std::string>& portNames) {
     return false;
 }
 
-bool CMeterLink::ReadHalf(ThreadItem item, bool& messageShown, bool& timerStopped) {
+bool CMeterLink::ReadHalf(ThreadItem item, bool& timerStopped) {
     for (int attempt = 0; attempt < kExchangeTries; ++attempt) {
         if (RunExchange(item) == ReplyStatus::Accepted)
             return true;
@@ -193,11 +193,9 @@ bool CMeterLink::ReadHalf(ThreadItem item, bool& messageShown, bool& timerStoppe
         m_events.OnTimerStop();
         timerStopped = true;
     }
-    // One message per transfer; the summary at the end gives the count.
-    if (!messageShown && !m_serialPort.IsGone()) {
-        messageShown = true;
+    // Once per record, not per try; an unplugged meter gets the stop message instead.
+    if (!m_serialPort.IsGone())
         m_events.ShowMessage(item == ITEM_DATA_1 ? kReadDataFailMessage : kReadData2FailMessage);
-    }
     return false;
 }
 
@@ -214,15 +212,14 @@ void CMeterLink::TransferRecords() {
     unsigned unreadCount = 0;
     unsigned unreadInARow = 0;
     bool meterSilent = false;
-    bool messageShown = false;
     bool timerStopped = false;
     while (m_receivedCount < recordCount && !m_stopRequested) {
         m_events.OnStatusPane0(kStatusRunning);
-        bool recordRead = ReadHalf(ITEM_DATA_1, messageShown, timerStopped);
+        bool recordRead = ReadHalf(ITEM_DATA_1, timerStopped);
         ++m_blockIndex;
         // Without its first half the record cannot be shown; spare the meter the second read.
         if (recordRead)
-            recordRead = ReadHalf(ITEM_DATA_2, messageShown, timerStopped);
+            recordRead = ReadHalf(ITEM_DATA_2, timerStopped);
         ++m_blockIndex;
         if (m_stopRequested)
             break;

@@ -92,7 +92,7 @@ private:
     void SendFrame(MeterCommand command);
     ReplyStatus RunExchange(ThreadItem item);
     ReplyStatus HandleReply();
-    bool ReadHalf(ThreadItem item, bool& messageShown, bool& timerStopped);
+    bool ReadHalf(ThreadItem item, bool& timerStopped);
     void TransferRecords();
     bool OpenForScan(const std::string& portName);
     bool ClearHandshake();

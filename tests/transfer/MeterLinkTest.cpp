@@ -223,7 +223,8 @@ TEST(Upload, MeterFallingSilentStopsAfterThreeUnreadRecords) {
     EXPECT_EQ(run.summary->outcome, UploadOutcome::MeterSilent);
     EXPECT_EQ(run.summary->readCount, 1u);
     EXPECT_LT(run.took, 10s) << "three records of three tries each, not twenty";
-    const std::vector<std::string> expected{Message(kReadDataFailMessage),
+    const std::vector<std::string> expected{Message(kReadDataFailMessage), Message(kReadDataFailMessage),
+                                            Message(kReadDataFailMessage),
                                             Message("Transfer stopped: the meter does not answer. 1 of 20 records were read.")};
     EXPECT_EQ(events.Messages(), expected);
     EXPECT_EQ(events.Rows()[4], RowTexts{}) << "rows after the stop stay untouched";

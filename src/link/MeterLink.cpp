@@ -79,7 +79,8 @@ void CMeterLink::SendFrame(MeterCommand command) {
     }
     if (sent < kFrameSize && Pause(m_pauses.lastWriteMs))
         m_serialPort.Write(frame.data() + sent, kFrameSize - sent);
-    // The meter erases its memory without answering; give it the time it needs.
+    // The meter erases its memory without answering; give it the time it needs,
+    // and the frame time to leave the line before the next purge could drop it.
     if (command == MeterCommand::CLEAR_DATA)
         Pause(m_pauses.afterClearDataMs);
 }

@@ -8,7 +8,6 @@
 #include "MeterSim.h"
 #include "PortDiscovery.h"
 
-#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <pthread.h>
@@ -16,6 +15,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -181,7 +181,11 @@ public:
         pthread_sigmask(SIG_BLOCK, &m_signals, nullptr);
         std::thread([this] { Watch(); }).detach();
     }
-    void SetOperation(CMeterLink* link) { m_link = link; }
+    // Once this returns, the watcher no longer touches the previous link.
+    void SetOperation(CMeterLink* link) {
+        std::lock_guard lock(m_mutex);
+        m_link = link;
+    }
 
 private:
     void Watch() {
@@ -189,15 +193,17 @@ private:
             int received = 0;
             if (sigwait(&m_signals, &received) != 0)
                 continue;
-            CMeterLink* link = m_link.exchange(nullptr);
-            if (!link)
+            std::lock_guard lock(m_mutex);
+            if (!m_link)
                 _exit(128 + received);
-            link->RequestStop();
+            m_link->RequestStop();
+            m_link = nullptr;   // a second signal ends the program
         }
     }
 
     sigset_t m_signals{};
-    std::atomic<CMeterLink*> m_link{nullptr};
+    std::mutex m_mutex;
+    CMeterLink* m_link = nullptr;
 };
 
 // Marks the span in which a signal stops the link instead of ending the program.
@@ -300,7 +306,8 @@ int main(int argc, char** argv) {
         return *exitCode;
     if (options.command == "ports")
         return RunPorts(options);
-    CSignalWatcher signals;
+    // Static: the detached watcher may still wake while the program ends.
+    static CSignalWatcher signals;
 
     std::unique_ptr<CMeterSim> simulator;
     std::vector<std::string> ports;

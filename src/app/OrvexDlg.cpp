@@ -9,9 +9,7 @@
 #include "StatusBarCtrl.h"
 #include "StatusTexts.h"
 
-#include <QAbstractButton>
 #include <QAction>
-#include <QKeyEvent>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -396,18 +394,6 @@ void COrvexDlg::closeEvent(QCloseEvent* event)
         return;
     }
     CTemplateDialog::closeEvent(event);
-}
-
-void COrvexDlg::keyPressEvent(QKeyEvent* event)
-{
-    // Enter after typing a header field must not end the program and with it
-    // the unsaved table; on a focused command button it still presses it.
-    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && qobject_cast<QAbstractButton*>(focusWidget()) == nullptr) {
-        event->accept();
-        return;
-    }
-    CTemplateDialog::keyPressEvent(event);
 }
 
 void COrvexDlg::contextMenuEvent(QContextMenuEvent* event)

@@ -81,7 +81,6 @@ public slots:
 protected:
     void OnCommand(int id) override;
     void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:

@@ -230,8 +230,10 @@ void CTemplateDialog::keyPressEvent(QKeyEvent* event)
                        || (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
     if (enter && plain) {
         // A focused push button takes Enter itself. Elsewhere Enter goes to the
-        // template's default button, or is the OK command when there is none;
-        // a button that merely had the focus before does not count.
+        // template's default button; a button that merely had the focus before
+        // does not count. Without a default button Enter does nothing: in the
+        // main window a stray Enter after typing a field must not end the
+        // program and with it the unsaved table.
         for (const int id : m_defaultIds) {
             auto* button = qobject_cast<QPushButton*>(Item(id));
             if (button != nullptr && button->isVisible()) {
@@ -240,7 +242,6 @@ void CTemplateDialog::keyPressEvent(QKeyEvent* event)
                 return;
             }
         }
-        OnCommand(IDOK);
         return;
     }
     QDialog::keyPressEvent(event);

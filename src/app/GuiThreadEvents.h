@@ -21,7 +21,6 @@ public:
     ~CGuiThreadEvents() override;   // callers must have been joined
 
     void BeginShutdown();
-    bool IsShuttingDown() const { return m_shuttingDown.load(); }
 
     void ShowMessage(const std::string& text) override;
     void OnCountKnown(unsigned recordCount) override;

@@ -57,7 +57,6 @@ public:
     int RxEvent() const { return m_rxEvent; }
 
     void SetTraceHook(TraceHook hook) { m_trace = std::move(hook); }
-    void SetMessageSink(IMessageSink* messages) { m_messages = messages; }
 
     std::uint32_t m_baudRate = 9600;
 

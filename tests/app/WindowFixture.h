@@ -20,7 +20,6 @@
 #include <functional>
 #include <memory>
 
-inline constexpr Pauses kNoPauses{0, 0, 0, 0, 0, 0};
 // Clear takes only the answer that arrives within the handshake pause, and the
 // erase command needs its pause to leave the line before the port is purged
 // and closed: those two keep their real length, the others may go.

@@ -2,6 +2,7 @@
 // Helpers shared by the test folders: bounded waits and a message recorder.
 
 #include "MessageSink.h"
+#include "MeterProtocol.h"
 #include "RowTexts.h"
 
 #include <chrono>
@@ -10,6 +11,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+// The link without its pauses, for tests whose subject is not the meter's pace.
+inline constexpr Pauses kNoPauses{0, 0, 0, 0, 0, 0};
 
 // Polls condition until it holds or timeout passes; returns whether it held.
 inline bool WaitUntil(const std::function<bool()>& condition,

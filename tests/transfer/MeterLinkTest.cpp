@@ -15,8 +15,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr Pauses kNoPauses{0, 0, 0, 0, 0, 0};
-
 std::unique_ptr<CMeterSim> StartSim(std::vector<MeterRecord> records, std::vector<SimFault> faults = {}) {
     SimOptions options;
     options.records = std::move(records);

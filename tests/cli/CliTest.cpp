@@ -74,7 +74,12 @@ protected:
     CliRun Finish(pid_t pid) {
         CliRun run;
         int status = 0;
-        waitpid(pid, &status, 0);
+        // A program that never ends is a failure, not a hung test run.
+        if (!WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::seconds(60))) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            ADD_FAILURE() << "ombrel-cli did not end within 60 s";
+        }
         run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         run.out = ReadFile(m_dir / "stdout");
         run.err = ReadFile(m_dir / "stderr");

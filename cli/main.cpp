@@ -274,9 +274,9 @@ int RunUpload(const CliOptions& options, CSignalWatcher& signals, CCliEvents& ev
             return EXIT_CSV_FAILED;
         }
     } else {
-        const CsvWriteResult result = WriteCsvReport(*options.csvPath, header, rows);
+        const FileWriteResult result = WriteCsvReport(*options.csvPath, header, rows);
         if (!result.ok()) {
-            if (result.error == CsvWriteError::Locked)
+            if (result.error == FileWriteError::Locked)
                 std::fprintf(stderr, "%s\n", kDocumentLockedMessage);
             std::fprintf(stderr, "The CSV report was not written to %s: %s\n", options.csvPath->c_str(),
                          result.reason.c_str());

@@ -258,8 +258,8 @@ void COrvexDlg::OnButtonSave()
     const ReportHeader header{Edit(IDC_EDIT_COMPANY)->text().toStdString(), Edit(IDC_EDIT_USER)->text().toStdString(),
                               Edit(IDC_EDIT_NOTE)->text().toStdString(), m_statusBar->GetText(1).toStdString(),
                               m_statusBar->GetText(2).toStdString()};
-    const CsvWriteResult result = WriteCsvReport(QFile::encodeName(path).toStdString(), header, m_rowModel.Rows());
-    if (result.error == CsvWriteError::Locked)
+    const FileWriteResult result = WriteCsvReport(QFile::encodeName(path).toStdString(), header, m_rowModel.Rows());
+    if (result.error == FileWriteError::Locked)
         ShowOperatorMessage(QString::fromUtf8(kDocumentLockedMessage));
     else if (!result.ok())
         ShowOperatorMessage(QStringLiteral("The report could not be saved: ") + QString::fromStdString(result.reason));

@@ -2,13 +2,11 @@
 // Reports: the CSV file and the report page layout. No widgets here.
 
 #include "RowTexts.h"
+#include "SafeWrite.h"
 
 #include <ctime>
 #include <string>
 #include <vector>
-
-inline constexpr const char* kDocumentLockedMessage =
-    "Document has been locked by another application!Please close the other application and try again later.";
 
 struct ReportHeader {
     std::string companyName;
@@ -18,20 +16,12 @@ struct ReportHeader {
     std::string useTimePane;    // status pane 2 as shown
 };
 
-enum class CsvWriteError { None, Locked, CannotCreate, WriteFailed };
-
-struct CsvWriteResult {
-    CsvWriteError error = CsvWriteError::None;
-    std::string reason;          // for the operator, e.g. "No space left on device"
-    bool ok() const { return error == CsvWriteError::None; }
-};
-
 // The exact bytes of the report file (CR LF line ends, unquoted fields).
 std::string FormatCsvReport(const ReportHeader& header, const std::vector<RowTexts>& rows);
 
 // Writes the report next to path and replaces path only once the new file is complete.
-CsvWriteResult WriteCsvReport(const std::string& path, const ReportHeader& header,
-                              const std::vector<RowTexts>& rows);
+FileWriteResult WriteCsvReport(const std::string& path, const ReportHeader& header,
+                               const std::vector<RowTexts>& rows);
 
 // "Meter Data Report_%d%2d%2d.csv" of the given local date (blank-padded month and day).
 std::string DefaultReportFileName(const std::tm& localDate);

@@ -58,14 +58,14 @@ protected:
 TEST_F(SafeWriteTest, NewThenReplacedFile)
 {
     const mode_t oldMask = ::umask(027);
-    const CsvWriteResult created = WriteCsvReport(m_target, kHeader, {kRow, kRow});
+    const FileWriteResult created = WriteCsvReport(m_target, kHeader, {kRow, kRow});
     ::umask(oldMask);
     ASSERT_TRUE(created.ok()) << created.reason;
     EXPECT_EQ(ReadWhole(m_target), FormatCsvReport(kHeader, {kRow, kRow}));
     EXPECT_EQ(fs::status(m_target).permissions(), fs::perms{0640});
 
     ASSERT_EQ(::chmod(m_target.c_str(), 0604), 0);
-    const CsvWriteResult replaced = WriteCsvReport(m_target, kHeader, {});
+    const FileWriteResult replaced = WriteCsvReport(m_target, kHeader, {});
     ASSERT_TRUE(replaced.ok()) << replaced.reason;
     EXPECT_EQ(ReadWhole(m_target), FormatCsvReport(kHeader, {}));
     EXPECT_EQ(fs::status(m_target).permissions(), fs::perms{0604});
@@ -78,8 +78,8 @@ TEST_F(SafeWriteTest, ReadOnlyTargetIsLockedAndKept)
     std::ofstream(m_target, std::ios::binary) << kOldContent;
     ASSERT_EQ(::chmod(m_target.c_str(), 0444), 0);
 
-    const CsvWriteResult result = WriteCsvReport(m_target, kHeader, {kRow});
-    EXPECT_EQ(result.error, CsvWriteError::Locked);
+    const FileWriteResult result = WriteCsvReport(m_target, kHeader, {kRow});
+    EXPECT_EQ(result.error, FileWriteError::Locked);
     EXPECT_EQ(result.reason, kDocumentLockedMessage);
     EXPECT_EQ(ReadWhole(m_target), kOldContent);
     EXPECT_EQ(NamesIn(m_folder), Names{"report.csv"});
@@ -87,8 +87,8 @@ TEST_F(SafeWriteTest, ReadOnlyTargetIsLockedAndKept)
 
 TEST_F(SafeWriteTest, MissingFolderCannotBeCreated)
 {
-    const CsvWriteResult result = WriteCsvReport(m_folder / "no folder" / "report.csv", kHeader, {});
-    EXPECT_EQ(result.error, CsvWriteError::CannotCreate);
+    const FileWriteResult result = WriteCsvReport(m_folder / "no folder" / "report.csv", kHeader, {});
+    EXPECT_EQ(result.error, FileWriteError::CannotCreate);
     EXPECT_EQ(result.reason, std::generic_category().message(ENOENT));
     EXPECT_TRUE(fs::is_empty(m_folder));
 }
@@ -100,7 +100,7 @@ TEST_F(SafeWriteTest, LinkKeepsPointingAtTheReplacedFile)
     std::ofstream(m_target, std::ios::binary) << kOldContent;
     fs::create_symlink(m_target, link);
 
-    const CsvWriteResult result = WriteCsvReport(link, kHeader, {});
+    const FileWriteResult result = WriteCsvReport(link, kHeader, {});
     ASSERT_TRUE(result.ok()) << result.reason;
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(ReadWhole(m_target), FormatCsvReport(kHeader, {}));
@@ -123,12 +123,12 @@ TEST_F(SafeWriteTest, FullDiskKeepsTheOldFile)
     std::ofstream(disk / "filler", std::ios::binary) << filler;
 
     const std::vector<RowTexts> rows(1000, kRow);   // about 60 KB
-    const CsvWriteResult result = WriteCsvReport(target, kHeader, rows);
+    const FileWriteResult result = WriteCsvReport(target, kHeader, rows);
     const std::string kept = ReadWhole(target);
     const Names names = NamesIn(disk);
     ::umount(disk.c_str());
 
-    EXPECT_EQ(result.error, CsvWriteError::WriteFailed);
+    EXPECT_EQ(result.error, FileWriteError::WriteFailed);
     EXPECT_EQ(result.reason, std::generic_category().message(ENOSPC));
     EXPECT_EQ(kept, kOldContent);
     EXPECT_EQ(names, (Names{"filler", "report.csv"}));

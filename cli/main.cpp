@@ -7,12 +7,12 @@
 #include "MeterLink.h"
 #include "MeterSim.h"
 #include "PortDiscovery.h"
+#include "ProgramOptions.h"
 
 #include <chrono>
 #include <csignal>
 #include <pthread.h>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -27,130 +27,60 @@ namespace {
 enum ExitCode {
     EXIT_DONE = 0,
     EXIT_NO_METER = 1,
-    EXIT_USAGE = 2,
+    EXIT_USAGE = kExitUsage,
     EXIT_CSV_FAILED = 3,
     EXIT_RECORDS_UNREAD = 4,
     EXIT_CLEAR_DECLINED = 5,
     EXIT_INTERRUPTED = 130,   // the shell's code for an end by Ctrl-C
 };
 
-constexpr const char* kUsage =
-    "Usage:\n"
-    "  ombrel-cli ports [--port PATH]...\n"
-    "  ombrel-cli upload [--port PATH]... [--csv FILE] [--company TEXT] [--user TEXT] [--note TEXT]\n"
-    "                    [--simulate[=N]] [--trace]\n"
-    "  ombrel-cli clear [--port PATH]... [--yes] [--simulate[=N]] [--trace]\n"
-    "\n"
-    "Finds the optical power meter on whichever serial port answers (9600 baud 8N1).\n"
-    "\n"
-    "  ports        list the candidate ports in scan order\n"
-    "  upload       read every stored measurement and write the CSV report\n"
-    "               (to FILE, or to standard output without --csv)\n"
-    "  clear        erase the meter's memory after a confirmation\n"
-    "\n"
-    "  --port PATH      try only these ports, in the order given (repeatable)\n"
-    "  --csv FILE       where the CSV report goes; an existing file is replaced only\n"
-    "                   once the new one is complete\n"
-    "  --company, --user, --note TEXT   header fields of the report\n"
-    "  --simulate[=N]   talk to a simulated meter (N records, default a realistic session)\n"
-    "  --trace          print every frame sent and received, with a time stamp, to stderr\n"
-    "  --yes            clear without asking\n"
-    "\n"
+constexpr const char* kExitCodes =
     "Exit codes: 0 done; 1 no meter answered (or clear failed); 2 usage error;\n"
     "3 the CSV could not be written; 4 some records could not be read; 5 clear declined;\n"
-    "130 interrupted (Ctrl-C or SIGTERM) before the upload ended: no report is written.\n";
+    "130 interrupted (Ctrl-C or SIGTERM) before the upload ended: no report is written.";
 
 struct CliOptions {
     std::string command;
-    std::vector<std::string> ports;
+    MeterChoice meter;
     std::optional<std::string> csvPath;
     ReportHeader header;
-    std::optional<int> simulateRecords;   // 0 = the realistic session
-    bool simulate = false;
     bool trace = false;
     bool yes = false;
 };
 
-int UsageError(const std::string& why) {
-    std::fprintf(stderr, "ombrel-cli: %s\n\n%s", why.c_str(), kUsage);
-    return EXIT_USAGE;
-}
+// Declares the command line; `options` is filled when the app parses.
+void DeclareCommandLine(CLI::App& app, CliOptions& options) {
+    SetUpProgram(app);
+    app.description("Finds the optical power meter on whichever serial port answers (9600 baud 8N1) and\n"
+                    "reads, saves or erases its stored measurements without a window.");
+    app.footer(kExitCodes);
+    app.require_subcommand(1);
 
-// Parses argv; returns an exit code when the program should end at once.
-std::optional<int> ParseArguments(int argc, char** argv, CliOptions& options) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty())
-        return UsageError("no command given");
-    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        std::fputs(kUsage, stdout);
-        return EXIT_DONE;
-    }
-    options.command = args[0];
-    if (options.command != "ports" && options.command != "upload" && options.command != "clear")
-        return UsageError("unknown command '" + options.command + "'");
+    CLI::App* ports = app.add_subcommand("ports", "list the candidate ports in scan order");
+    ports->add_option("--port", options.meter.ports, "list only this port (repeatable)")
+        ->type_name("PATH")
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> inlineValue;
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
-            name.resize(eq);
-        }
-        auto value = [&]() -> std::optional<std::string> {
-            if (inlineValue)
-                return inlineValue;
-            if (i + 1 < args.size())
-                return args[++i];
-            return std::nullopt;
-        };
-        const bool uploadOnly = name == "--csv" || name == "--company" || name == "--user" || name == "--note";
-        if (uploadOnly && options.command != "upload")
-            return UsageError(name + " belongs to upload");
-        if ((name == "--yes" && options.command != "clear") ||
-            ((name == "--simulate" || name == "--trace") && options.command == "ports"))
-            return UsageError(name + " does not apply to " + options.command);
+    CLI::App* upload = app.add_subcommand(
+        "upload", "read every stored measurement and write the CSV report (to FILE, or to standard output)");
+    AddMeterOptions(*upload, options.meter);
+    upload->add_option("--csv", options.csvPath,
+                       "where the CSV report goes ('-': standard output); an existing file is replaced only once "
+                       "the new one is complete")
+        ->type_name("FILE");
+    upload->add_option("--company", options.header.companyName, "the report's Company Name")->type_name("TEXT");
+    upload->add_option("--user", options.header.userName, "the report's User Name")->type_name("TEXT");
+    upload->add_option("--note", options.header.note, "the report's Note")->type_name("TEXT");
+    upload->add_flag("--trace", options.trace, "print every frame sent and received, with a time stamp, to stderr");
 
-        if (name == "--help" || name == "-h") {
-            std::fputs(kUsage, stdout);
-            return EXIT_DONE;
-        } else if (name == "--port" || name == "--csv" || name == "--company" || name == "--user" ||
-                   name == "--note") {
-            const auto text = value();
-            if (!text)
-                return UsageError(name + " needs a value");
-            if (name == "--port") {
-                if (text->empty())
-                    return UsageError("--port needs a path");
-                options.ports.push_back(*text);
-            } else if (name == "--csv") {
-                options.csvPath = *text;
-            } else if (name == "--company") {
-                options.header.companyName = *text;
-            } else if (name == "--user") {
-                options.header.userName = *text;
-            } else {
-                options.header.note = *text;
-            }
-        } else if (name == "--simulate") {
-            options.simulate = true;
-            if (inlineValue) {
-                char* end = nullptr;
-                const long count = std::strtol(inlineValue->c_str(), &end, 10);
-                if (inlineValue->empty() || *end != '\0' || count < 1 || count > kMaxSimRecords)
-                    return UsageError("--simulate=N takes a record count from 1 to " + std::to_string(kMaxSimRecords));
-                options.simulateRecords = static_cast<int>(count);
-            }
-        } else if (name == "--trace" && !inlineValue) {
-            options.trace = true;
-        } else if (name == "--yes" && !inlineValue) {
-            options.yes = true;
-        } else {
-            return UsageError("unknown option '" + args[i] + "'");
-        }
-    }
-    if (options.simulate && !options.ports.empty())
-        return UsageError("--simulate and --port exclude each other");
-    return std::nullopt;
+    CLI::App* clear = app.add_subcommand("clear", "erase the meter's memory after a confirmation");
+    AddMeterOptions(*clear, options.meter);
+    clear->add_flag("--trace", options.trace, "print every frame sent and received, with a time stamp, to stderr");
+    clear->add_flag("--yes", options.yes, "clear without asking");
+
+    for (CLI::App* command : {ports, upload, clear})
+        command->parse_complete_callback([&options, command] { options.command = command->get_name(); });
 }
 
 void PrintTrace(bool outgoing, const std::uint8_t* bytes, std::size_t count) {
@@ -217,8 +147,8 @@ private:
 };
 
 std::vector<std::string> CandidatePorts(const CliOptions& options) {
-    if (!options.ports.empty())
-        return options.ports;
+    if (!options.meter.ports.empty())
+        return options.meter.ports;
     std::vector<std::string> ports;
     EnumSerialPorts(ports);
     return ports;
@@ -302,7 +232,9 @@ int RunClear(const CliOptions& options, CSignalWatcher& signals, CMeterLink& lin
 
 int main(int argc, char** argv) {
     CliOptions options;
-    if (const auto exitCode = ParseArguments(argc, argv, options))
+    CLI::App app("", "ombrel-cli");
+    DeclareCommandLine(app, options);
+    if (const auto exitCode = ParseOrExit(app, argc, argv))
         return *exitCode;
     if (options.command == "ports")
         return RunPorts(options);
@@ -311,9 +243,10 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<CMeterSim> simulator;
     std::vector<std::string> ports;
-    if (options.simulate) {
+    if (options.meter.simulate) {
         SimOptions simOptions;
-        simOptions.records = options.simulateRecords ? GeneratedRecords(*options.simulateRecords) : RealisticSession();
+        simOptions.records = options.meter.simulatedCount ? GeneratedRecords(*options.meter.simulatedCount)
+                                                          : RealisticSession();
         simulator = std::make_unique<CMeterSim>(std::move(simOptions));
         std::string error;
         if (!simulator->Start(error)) {

@@ -2,6 +2,7 @@
 // support and tests that drive ombrel from outside.
 
 #include "MeterSim.h"
+#include "ProgramOptions.h"
 
 #include <iostream>
 #include <optional>
@@ -15,13 +16,9 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
 constexpr int kMaxLatencyMs = 600'000;
 
-constexpr const char* kHelp = R"(Usage: ombrel-sim [--records N | --image FILE] [--link PATH] [--paced]
-                  [--latency MS] [--fault SPEC]... [--verbose]
-
-A simulated optical power meter. ombrel-sim creates a pseudo-terminal and
+constexpr const char* kDescription = R"(A simulated optical power meter. ombrel-sim creates a pseudo-terminal and
 answers on it as the meter answers on its serial line: the record count, the
 8-byte memory reads, the clear handshake and the erase command, in 13-byte
 frames. ombrel and ombrel-cli cannot tell it from a meter, so it stands in
@@ -30,23 +27,10 @@ for one in demonstrations, support cases and tests.
 The first line on standard output is the device to use (e.g. /dev/pts/4).
 The simulator then serves until Ctrl+C or SIGTERM and removes its device and
 its --link on the way out. Nothing else is written to standard output.
+Without --records or --image the memory holds a realistic session of 25
+measurements covering every display mode, wavelength and modulation.)";
 
-Options:
-  --records N     N generated measurements (0 to 3840, all the memory holds)
-  --image FILE    the measurements of a raw memory image: 16 bytes per
-                  record as the meter stores them, at most 3840 records
-                  Default: a realistic session of 25 measurements covering
-                  every display mode, wavelength and modulation.
-  --link PATH     also make PATH a symbolic link to the device, so the port
-                  name stays the same from run to run
-  --paced         move bytes at the speed of a 9600-baud line (about 27 ms
-                  per exchange); a pseudo-terminal alone is instantaneous
-  --latency MS    the meter's turnaround before each reply, in milliseconds
-  --fault SPEC    misbehave on purpose; may be given several times
-  --verbose       report every frame, reply and fault on standard error
-  -h, --help      show this text
-
-Faults. SPEC is KIND[@N][:VALUE]. With @N the fault hits only the N-th
+constexpr const char* kFooter = R"(Faults. FAULT is KIND[@N][:VALUE]. With @N the fault hits only the N-th
 command frame the meter takes (counting from 1), without it every frame.
   noreply         the frame is lost: no action, no reply      noreply@3
   late:MS         reply MS milliseconds late                  late@2:800
@@ -65,101 +49,64 @@ Pointing ombrel at it:
   ombrel-cli upload --port /tmp/meter
 
 Exit status: 0 when stopped by SIGINT or SIGTERM, 1 when the device cannot
-be created, 2 for a bad command line or record image.
-)";
+be created, 2 for a bad command line or record image.)";
 
 struct CommandLine {
     std::optional<int> recordCount;
     std::optional<std::string> imagePath;
     SimOptions options;
     bool verbose = false;
-    bool help = false;
 };
 
-bool ParseWholeNumber(const std::string& text, int maximum, int& value) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    value = std::stoi(text);
-    return value <= maximum;
-}
-
-bool ParseArguments(const std::vector<std::string>& arguments, CommandLine& line, std::string& error) {
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string name = arguments[i];
-        std::optional<std::string> value;
-        if (const std::size_t equals = name.find('='); name.rfind("--", 0) == 0 && equals != std::string::npos) {
-            value = name.substr(equals + 1);
-            name = name.substr(0, equals);
-        }
-        if (name == "-h" || name == "--help") {
-            line.help = true;
-            continue;
-        }
-        if (name == "--paced" || name == "--verbose") {
-            if (value) {
-                error = name + " takes no value";
-                return false;
-            }
-            if (name == "--paced")
-                line.options.paced = true;
-            else
-                line.verbose = true;
-            continue;
-        }
-        if (name != "--records" && name != "--image" && name != "--link" && name != "--latency" &&
-            name != "--fault") {
-            error = name.rfind("-", 0) == 0 ? "unknown option " + name : "unexpected argument '" + name + "'";
-            return false;
-        }
-        if (!value) {
-            if (i + 1 >= arguments.size()) {
-                error = name + " needs a value";
-                return false;
-            }
-            value = arguments[++i];
-        }
-
-        if (name == "--records") {
-            int count = 0;
-            if (!ParseWholeNumber(*value, kMaxSimRecords, count)) {
-                error = "--records takes a number of records from 0 to " + std::to_string(kMaxSimRecords) +
-                        " (all the meter's memory holds), got '" + *value + "'";
-                return false;
-            }
-            line.recordCount = count;
-        } else if (name == "--image") {
-            line.imagePath = *value;
-        } else if (name == "--link") {
-            if (value->empty()) {
-                error = "--link needs a path";
-                return false;
-            }
-            line.options.linkPath = *value;
-        } else if (name == "--latency") {
-            if (!ParseWholeNumber(*value, kMaxLatencyMs, line.options.latencyMs)) {
-                error = "--latency takes milliseconds from 0 to " + std::to_string(kMaxLatencyMs) +
-                        ", got '" + *value + "'";
-                return false;
-            }
-        } else {
-            SimFault fault;
-            std::string faultError;
-            if (!ParseSimFault(*value, fault, faultError)) {
-                error = "bad --fault: " + faultError;
-                return false;
-            }
-            line.options.faults.push_back(fault);
-        }
-    }
-    if (line.recordCount && line.imagePath) {
-        error = "--records and --image both fill the memory; give one of them";
-        return false;
-    }
-    return true;
+// Declares the command line; `line` is filled when the app parses.
+void DeclareCommandLine(CLI::App& app, CommandLine& line) {
+    SetUpProgram(app);
+    app.description(kDescription);
+    app.footer(kFooter);
+    CLI::Option* records =
+        app.add_option("--records", line.recordCount,
+                       "N generated measurements (0 to " + std::to_string(kMaxSimRecords) + ", all the memory holds)")
+            ->type_name("N")
+            ->check(CLI::Range(0, kMaxSimRecords).description(""));
+    CLI::Option* image =
+        app.add_option("--image", line.imagePath,
+                       "the measurements of a raw memory image: 16 bytes per record as the meter stores them, at "
+                       "most " + std::to_string(kMaxSimRecords) + " records; not together with --records")
+            ->type_name("FILE");
+    records->excludes(image);
+    app.add_option("--link", line.options.linkPath,
+                   "also make PATH a symbolic link to the device, so the port name stays the same from run to run")
+        ->type_name("PATH")
+        ->check(CLI::Validator([](std::string& path) { return path.empty() ? "needs a path" : std::string(); }, ""));
+    app.add_flag("--paced", line.options.paced,
+                 "move bytes at the speed of a 9600-baud line (about 27 ms per exchange); a pseudo-terminal alone "
+                 "is instantaneous");
+    app.add_option("--latency", line.options.latencyMs, "the meter's turnaround before each reply, in milliseconds")
+        ->type_name("MS")
+        ->check(CLI::Range(0, kMaxLatencyMs).description(""));
+    app.add_option_function<std::string>(
+           "--fault",
+           [&line](const std::string& text) {
+               SimFault fault;
+               std::string error;
+               ParseSimFault(text, fault, error);   // checked below
+               line.options.faults.push_back(fault);
+           },
+           "misbehave on purpose (see Faults below); may be given several times")
+        ->type_name("FAULT")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                SimFault fault;
+                std::string error;
+                return ParseSimFault(text, fault, error) ? std::string() : error;
+            },
+            ""));
+    app.add_flag("--verbose", line.verbose, "report every frame, reply and fault on standard error");
 }
 
 int UsageError(const std::string& message) {
-    std::cerr << "ombrel-sim: " << message << "\nTry 'ombrel-sim --help' for the options.\n";
+    std::cerr << "ombrel-sim: " << message << "\nRun 'ombrel-sim --help' for the options.\n";
     return kExitUsage;
 }
 
@@ -167,14 +114,12 @@ int UsageError(const std::string& message) {
 
 int main(int argc, char** argv) {
     CommandLine line;
-    std::string error;
-    if (!ParseArguments(std::vector<std::string>(argv + 1, argv + argc), line, error))
-        return UsageError(error);
-    if (line.help) {
-        std::cout << kHelp;
-        return kExitOk;
-    }
+    CLI::App app("", "ombrel-sim");
+    DeclareCommandLine(app, line);
+    if (const auto exitCode = ParseOrExit(app, argc, argv))
+        return *exitCode;
 
+    std::string error;
     if (line.imagePath) {
         if (!LoadRecordImage(*line.imagePath, line.options.records, error))
             return UsageError(error);

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include "ProgramOptions.h"
 
 #include <string>
 #include <vector>
@@ -9,13 +8,17 @@
 // What the window was started with. Without arguments it scans the system's
 // serial ports as it always has.
 struct CommandLine {
-    bool simulate = false;          // --simulate[=N]: a simulated meter in-process
-    int simulatedRecords = -1;      // N, or -1 for the realistic session
-    std::vector<std::string> ports; // --port PATH, repeatable, in the order given
-    bool showHelp = false;
-    QString error;                  // a usage error; empty when the line is sound
-    QString helpText;
+    MeterChoice meter;
+    // Arguments that are not ours, in their order: the toolkit's own options
+    // (-platform NAME, -style NAME, ...) go on to QApplication, and whatever
+    // it does not take either is refused then.
+    std::vector<std::string> passedOn;
 };
 
-// arguments[0] is the program.
-CommandLine ParseCommandLine(const QStringList& arguments);
+// `arguments` without the program name. Runs before any window system
+// exists, so --help and --version work on a machine without a display.
+ParseOutcome ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& commandLine);
+
+// The refusal of the arguments the toolkit left over (QApplication::arguments()
+// without the program); no exit code when there are none.
+ParseOutcome RefuseLeftOvers(const std::vector<std::string>& leftOvers);

@@ -10,15 +10,14 @@
 #include <QApplication>
 #include <QMessageBox>
 
-#include <cstdio>
 #include <memory>
 
 namespace {
 
 COrvexDlg::PortSource MakePortSource(const CommandLine& commandLine, const CMeterSim* simulator)
 {
-    if (!commandLine.ports.empty())
-        return [ports = commandLine.ports] { return ports; };
+    if (!commandLine.meter.ports.empty())
+        return [ports = commandLine.meter.ports] { return ports; };
     if (simulator != nullptr)
         return [path = simulator->SlavePath()] { return std::vector<std::string>{path}; };
     return [] {
@@ -30,26 +29,16 @@ COrvexDlg::PortSource MakePortSource(const CommandLine& commandLine, const CMete
 
 } // namespace
 
-int COrvexApp::InitInstance(const QStringList& arguments)
+int COrvexApp::InitInstance(const CommandLine& commandLine)
 {
-    const CommandLine commandLine = ParseCommandLine(arguments);
-    if (!commandLine.error.isEmpty()) {
-        std::fprintf(stderr, "%s\n\n%s", qPrintable(commandLine.error), qPrintable(commandLine.helpText));
-        return 2;
-    }
-    if (commandLine.showHelp) {
-        std::fputs(qPrintable(commandLine.helpText), stdout);
-        return 0;
-    }
-
     QApplication::setWindowIcon(ApplicationIcon());
 
     // The simulated meter outlives the window, which joins its transfer on the way out.
     std::unique_ptr<CMeterSim> simulator;
-    if (commandLine.simulate) {
+    if (commandLine.meter.simulate) {
         SimOptions options;
-        options.records = commandLine.simulatedRecords < 0 ? RealisticSession()
-                                                            : GeneratedRecords(commandLine.simulatedRecords);
+        options.records = commandLine.meter.simulatedCount ? GeneratedRecords(*commandLine.meter.simulatedCount)
+                                                           : RealisticSession();
         simulator = std::make_unique<CMeterSim>(std::move(options));
         std::string error;
         if (!simulator->Start(error)) {

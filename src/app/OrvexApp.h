@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QStringList>
+struct CommandLine;
 
-// Start-up: reads the command line, starts the simulated meter when asked,
+// Start-up: given the command line main has read, starts the simulated meter when asked,
 // runs the main window modally and ends the program when it closes.
 class COrvexApp {
 public:
     // The process exit code.
-    int InitInstance(const QStringList& arguments);
+    int InitInstance(const CommandLine& commandLine);
 };

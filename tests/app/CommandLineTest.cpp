@@ -1,40 +1,55 @@
-// The window's command line: --simulate[=N] and repeatable --port.
+// The window's command line: the shared meter options, and everything else
+// passed on to the toolkit, which refuses what it does not know either.
 
 #include "CommandLine.h"
 
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 namespace {
 
-TEST(CommandLine, ParsesWhatTheOperatorMeantAndRefusesTheRest)
-{
-    struct Row { const char* why; QStringList arguments; bool error, simulate = false; int records = -1;
-                 std::vector<std::string> ports = {}; };
-    const Row rows[] = {
-        {"no arguments: scan the system's ports as always", {}, false, false, -1, {}},
-        {"--simulate alone: the realistic session", {"--simulate"}, false, true, -1, {}},
-        {"--simulate=0: a meter with no records", {"--simulate=0"}, false, true, 0, {}},
-        {"the largest memory the meter has", {"--simulate=3840"}, false, true, 3840, {}},
-        {"more records than the meter can hold", {"--simulate=3841"}, true},
-        {"a count that is not a number", {"--simulate=many"}, true},
-        {"a negative count", {"--simulate=-1"}, true},
-        {"--port is repeatable and keeps its order", {"--port", "/dev/ttyUSB1", "--port", "/dev/ttyS0"}, false, false,
-         -1, {"/dev/ttyUSB1", "/dev/ttyS0"}},
-        {"--port=PATH form", {"--port=/dev/ttyACM0"}, false, false, -1, {"/dev/ttyACM0"}},
-        {"--port without a path", {"--port"}, true},
-        {"an unknown option", {"--baud=19200"}, true},
-        {"a stray argument", {"COM1"}, true}};
-    for (const Row& row : rows) {
-        const CommandLine result = ParseCommandLine(QStringList{"ombrel"} + row.arguments);
-        EXPECT_EQ(!result.error.isEmpty(), row.error) << row.why << ": " << result.error.toStdString();
-        if (!row.error) {
-            EXPECT_EQ(std::tie(result.simulate, result.simulatedRecords, result.ports),
-                      std::tie(row.simulate, row.records, row.ports)) << row.why;
-        }
+TEST(CommandLine, PassesOnWhatIsNotOursInItsOrder) {
+    const struct {
+        const char* why;
+        std::vector<std::string> arguments;
+        std::vector<std::string> passedOn;
+        std::vector<std::string> ports;
+    } rows[] = {
+        {"no arguments", {}, {}, {}},
+        {"the toolkit's options around ours", {"-platform", "offscreen", "--port", "/dev/ttyS0", "-reverse"},
+         {"-platform", "offscreen", "-reverse"}, {"/dev/ttyS0"}},
+        {"a long spelling and a joined value", {"--style", "fusion", "-qwindowtitle=x"},
+         {"--style", "fusion", "-qwindowtitle=x"}, {}},
+    };
+    for (const auto& row : rows) {
+        CommandLine commandLine;
+        const ParseOutcome outcome = ParseCommandLine(row.arguments, commandLine);
+        EXPECT_FALSE(outcome.exitCode) << row.why << ": " << outcome.errors;
+        EXPECT_EQ(commandLine.passedOn, row.passedOn) << row.why;
+        EXPECT_EQ(commandLine.meter.ports, row.ports) << row.why;
     }
-    EXPECT_TRUE(ParseCommandLine({"ombrel", "--help"}).showHelp);
+}
+
+TEST(CommandLine, OurOwnMistakesAreRefusedBeforeTheToolkitStarts) {
+    CommandLine commandLine;
+    const ParseOutcome outcome = ParseCommandLine({"--simulate=3841"}, commandLine);
+    EXPECT_EQ(outcome.exitCode, kExitUsage);
+    EXPECT_EQ(outcome.errors.rfind("ombrel: --simulate: ", 0), 0u) << outcome.errors;
+}
+
+TEST(CommandLine, WhatTheToolkitLeavesOverIsRefused) {
+    EXPECT_FALSE(RefuseLeftOvers({}).exitCode);
+    const ParseOutcome outcome = RefuseLeftOvers({"--baud=19200", "COM1"});
+    EXPECT_EQ(outcome.exitCode, kExitUsage);
+    EXPECT_EQ(outcome.errors.rfind("ombrel: ", 0), 0u) << outcome.errors;
+    EXPECT_NE(outcome.errors.find("not expected: --baud=19200 COM1"), std::string::npos) << outcome.errors;
+}
+
+TEST(CommandLine, HelpNeedsNoWindowSystemAndNamesTheToolkitOptions) {
+    CommandLine commandLine;
+    const ParseOutcome outcome = ParseCommandLine({"--help"}, commandLine);
+    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_NE(outcome.output.find("Usage: ombrel [OPTIONS]"), std::string::npos) << outcome.output;
+    EXPECT_NE(outcome.output.find("-platform NAME"), std::string::npos) << outcome.output;
 }
 
 } // namespace

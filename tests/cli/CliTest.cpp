@@ -48,9 +48,11 @@ protected:
     void TearDown() override { fs::remove_all(m_dir); }
 
     // Runs ombrel-cli with stdin from /dev/null (no terminal), as a script would.
-    CliRun Run(const std::vector<std::string>& args) { return Finish(Start(args)); }
+    CliRun Run(const std::vector<std::string>& args, const char* program = OMBREL_CLI_PATH) {
+        return Finish(Start(args, program));
+    }
 
-    pid_t Start(const std::vector<std::string>& args) {
+    pid_t Start(const std::vector<std::string>& args, const char* program = OMBREL_CLI_PATH) {
         const fs::path outPath = m_dir / "stdout";
         const fs::path errPath = m_dir / "stderr";
         const pid_t pid = fork();
@@ -61,11 +63,11 @@ protected:
             dup2(in, STDIN_FILENO);
             dup2(out, STDOUT_FILENO);
             dup2(err, STDERR_FILENO);
-            std::vector<char*> argv{const_cast<char*>(OMBREL_CLI_PATH)};
+            std::vector<char*> argv{const_cast<char*>(program)};
             for (const std::string& arg : args)
                 argv.push_back(const_cast<char*>(arg.c_str()));
             argv.push_back(nullptr);
-            execv(OMBREL_CLI_PATH, argv.data());
+            execv(program, argv.data());
             _exit(127);
         }
         return pid;
@@ -129,19 +131,49 @@ void ExpectReport(const std::string& actual, const ReportHeader& header, const s
 TEST_F(CliTest, UsageErrorsExitWith2AndExplain) {
     const std::vector<std::vector<std::string>> cases{
         {}, {"fly"}, {"upload", "--bogus"}, {"upload", "--port"}, {"clear", "--csv", "x.csv"},
-        {"upload", "--yes"}, {"upload", "--simulate=0"}, {"upload", "--simulate", "--port", "/dev/null"}};
+        {"upload", "--yes"}, {"upload", "--simulate=3841"}, {"upload", "--simulate", "--port", "/dev/null"},
+        {"upload", "--csv", "a.csv", "--csv", "b.csv"}, {"ports", "--simulate"}, {"upload", "clear"}};
     for (const auto& args : cases) {
         const CliRun run = Run(args);
         EXPECT_EQ(run.exitCode, 2) << testing::PrintToString(args);
-        EXPECT_NE(run.err.find("Usage:"), std::string::npos);
+        EXPECT_NE(run.err.find("Usage:"), std::string::npos) << run.err;
         EXPECT_TRUE(run.out.empty());
     }
 }
 
-TEST_F(CliTest, HelpGoesToStdout) {
+TEST_F(CliTest, HelpGoesToStdoutWithEveryCommandAndTheExitCodes) {
     const CliRun run = Run({"--help"});
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_NE(run.out.find("ombrel-cli upload"), std::string::npos);
+    for (const char* text : {"Usage: ombrel-cli [OPTIONS] SUBCOMMAND", "upload", "--csv FILE", "--yes",
+                             "130 interrupted"})
+        EXPECT_NE(run.out.find(text), std::string::npos) << text << " in\n" << run.out;
+}
+
+// Every program answers --help and --version the same way, with no display
+// needed, in the form man-page generators read.
+TEST_F(CliTest, EveryProgramHasHelpAndVersion) {
+    struct Program { const char* name; const char* path; std::vector<std::string> refused; };
+    std::vector<Program> programs{{"ombrel-cli", OMBREL_CLI_PATH, {"upload", "--no-such-option"}},
+                                  {"ombrel-sim", OMBREL_SIM_PATH, {"--no-such-option"}}};
+#ifdef OMBREL_WINDOW_PATH
+    programs.push_back({"ombrel", OMBREL_WINDOW_PATH, {"-platform", "offscreen", "--no-such-option"}});
+#endif
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    unsetenv("QT_QPA_PLATFORM");
+    for (const auto& [name, path, refusedArguments] : programs) {
+        const CliRun version = Run({"--version"}, path);
+        EXPECT_EQ(version.exitCode, 0) << name << version.err;
+        EXPECT_EQ(version.out.rfind(std::string(name) + " - Ombrel 10.1 (build ", 0), 0u) << version.out;
+        const CliRun help = Run({"--help"}, path);
+        EXPECT_EQ(help.exitCode, 0) << name << help.err;
+        EXPECT_NE(help.out.find(std::string("Usage: ") + name + " [OPTIONS]"), std::string::npos) << help.out;
+        EXPECT_NE(help.out.find("\n  --version "), std::string::npos) << help.out;
+        const CliRun refused = Run(refusedArguments, path);
+        EXPECT_EQ(refused.exitCode, 2) << name;
+        EXPECT_NE(refused.err.find(std::string(name) + ": The following argument was not expected: --no-such-option"),
+                  std::string::npos) << refused.err;
+    }
 }
 
 TEST_F(CliTest, PortsListsTheGivenPortsInOrder) {

@@ -63,11 +63,12 @@ TEST(SimTool, AnswersReadCountOfFiveAndCleansUpOnSigterm) {
 TEST(SimTool, RefusedCommandLinesExitWithTwoAndSayWhy) {
     const struct { const char* why; const char* arguments; const char* mentions; } rows[] = {
         {"more records than the address space holds", "--records 3841", "3840"},
-        {"a record count that is not a number", "--records=many", "'many'"},
+        {"a record count that is not a number", "--records=many", "--records: Value many"},
         {"a fault that does not exist", "--fault bogus", "unknown fault kind"},
-        {"two sources for the memory", "--records 5 --image x.bin", "give one"},
-        {"an unknown option", "--frobnicate", "unknown option --frobnicate"},
-        {"an option missing its value", "--latency", "needs a value"},
+        {"two sources for the memory", "--records 5 --image x.bin", "--records excludes --image"},
+        {"an unknown option", "--frobnicate", "not expected: --frobnicate"},
+        {"an option missing its value", "--latency", "--latency: 1 required MS missing"},
+        {"one value where only one counts", "--latency 5 --latency 9", "--latency"},
         {"an image that is not there", "--image /nonexistent/m.bin", "cannot open"},
     };
     for (const auto& row : rows) {

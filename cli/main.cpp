@@ -2,6 +2,7 @@
 // report, erases the meter, lists the candidate ports.
 
 #include "CliEvents.h"
+#include "Console.h"
 #include "CsvReport.h"
 #include "LinkMessages.h"
 #include "MeterLink.h"
@@ -10,16 +11,11 @@
 #include "ProgramOptions.h"
 
 #include <chrono>
-#include <csignal>
-#include <pthread.h>
 #include <cstdio>
 #include <iostream>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -98,54 +94,6 @@ void PrintTrace(bool outgoing, const std::uint8_t* bytes, std::size_t count) {
     std::fprintf(stderr, "%s\n", line.c_str());
 }
 
-// Ctrl-C and SIGTERM end a running operation within one exchange, so the
-// port is closed properly; outside an operation, or at a second signal, the
-// program ends at once. Signals are taken by one watcher thread, started
-// before any other thread so that none of them inherits them unblocked.
-class CSignalWatcher {
-public:
-    CSignalWatcher() {
-        sigemptyset(&m_signals);
-        sigaddset(&m_signals, SIGINT);
-        sigaddset(&m_signals, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &m_signals, nullptr);
-        std::thread([this] { Watch(); }).detach();
-    }
-    // Once this returns, the watcher no longer touches the previous link.
-    void SetOperation(CMeterLink* link) {
-        std::lock_guard lock(m_mutex);
-        m_link = link;
-    }
-
-private:
-    void Watch() {
-        for (;;) {
-            int received = 0;
-            if (sigwait(&m_signals, &received) != 0)
-                continue;
-            std::lock_guard lock(m_mutex);
-            if (!m_link)
-                _exit(128 + received);
-            m_link->RequestStop();
-            m_link = nullptr;   // a second signal ends the program
-        }
-    }
-
-    sigset_t m_signals{};
-    std::mutex m_mutex;
-    CMeterLink* m_link = nullptr;
-};
-
-// Marks the span in which a signal stops the link instead of ending the program.
-class COperationScope {
-public:
-    COperationScope(CSignalWatcher& watcher, CMeterLink& link) : m_watcher(watcher) { watcher.SetOperation(&link); }
-    ~COperationScope() { m_watcher.SetOperation(nullptr); }
-
-private:
-    CSignalWatcher& m_watcher;
-};
-
 std::vector<std::string> CandidatePorts(const CliOptions& options) {
     if (!options.meter.ports.empty())
         return options.meter.ports;
@@ -163,7 +111,7 @@ int RunPorts(const CliOptions& options) {
 bool ConfirmClear(const CliOptions& options) {
     if (options.yes)
         return true;
-    if (!isatty(STDIN_FILENO)) {
+    if (!StdinIsTerminal()) {
         std::fprintf(stderr, "%s\nNot confirmed: there is no terminal to ask on. Add --yes to clear anyway.\n",
                      kConfirmClearText);
         return false;
@@ -231,6 +179,7 @@ int RunClear(const CliOptions& options, CSignalWatcher& signals, CMeterLink& lin
 }  // namespace
 
 int main(int argc, char** argv) {
+    PrepareConsole();
     CliOptions options;
     CLI::App app("", "ombrel-cli");
     DeclareCommandLine(app, options);
@@ -258,7 +207,7 @@ int main(int argc, char** argv) {
         ports = CandidatePorts(options);
     }
 
-    CCliEvents events(isatty(STDERR_FILENO) != 0);
+    CCliEvents events(StderrIsTerminal());
     CMeterLink link(events);
     if (options.trace)
         link.Port().SetTraceHook(PrintTrace);

@@ -9,16 +9,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
-#include <vector>
 
 constexpr std::size_t kFrameSize = 13;
 using Frame = std::array<std::uint8_t, kFrameSize>;
 
 // One serial port at 9600 baud 8N1, raw, no flow control, held exclusively.
-// A name without a slash is a device under /dev ("ttyUSB0"); a name with a
-// slash is a path. Every wait is bounded, and a device that goes away is
-// reported by every operation from then on (IsGone).
+// On Linux a name without a slash is a device under /dev ("ttyUSB0") and a
+// name with a slash is a path; on Windows a name is a COM port ("COM3") or a
+// device path ("\\.\COM3"). Every wait is bounded, and a device that goes
+// away is reported by every operation from then on (IsGone).
+//
+// The platform's side (the device, its settings, waits and queues) lives in
+// SerialPortPosix.cpp or SerialPortWin32.cpp, one of which the build picks.
 class CSerialPort {
 public:
     // Called for every byte block written to or read from the device
@@ -31,9 +35,11 @@ public:
     CSerialPort& operator=(const CSerialPort&) = delete;
 
     static std::string DevicePath(const std::string& portName);
+    // What the user can do about being denied portName ("; ..."), or empty.
+    static std::string AccessHint(const std::string& portName);
 
     int ProbePort(const std::string& portName);          // 1 cannot be opened, 0 can; port left closed
-    int Open(const std::string& portName);               // descriptor, or -1 after its message
+    int Open(const std::string& portName);               // descriptor or handle (>= 0), or -1 after its message
     std::size_t Write(const std::uint8_t* bytes, std::size_t count);   // discards unread input first
     std::size_t Read(std::uint8_t* bytes, std::size_t count, int timeoutMs);  // only what is queued
     int WaitForBytes(std::size_t count, int pollLimitMs);  // 1 when count bytes are queued in time
@@ -46,7 +52,7 @@ public:
     // if it had timed out. The flag must outlive the port's use of it.
     void SetAbortFlag(const std::atomic<bool>* abort) { m_abort = abort; }
 
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_device != nullptr; }
     bool IsGone() const { return m_gone.load(); }
     PortFailure LastFailure() const { return m_lastFailure; }
     const std::string& LastFailureDetail() const { return m_lastFailureDetail; }
@@ -63,23 +69,26 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     enum class WaitResult { Ready, TimedOut, Gone, Aborted };
+    static constexpr int kPollSliceMs = 20;          // longest a wait goes without looking at the abort flag
+    static constexpr int kRxEventWaitMs = 500;       // first character of a reply
+    static constexpr int kWriteWaitMs = 5000;        // room in a full transmit queue
+    static constexpr int kReplyBytesWaitMs = 5000;   // the rest of a reply once it has begun
+    static constexpr int kReplyReadTimeoutMs = 5000;
+    // The open device and what the platform keeps about it; null while closed.
+    struct Device;
 
-    int OpenDevice(const std::string& path);             // opened and locked descriptor, or -1
-    void ReleaseDevice(int fd);
-    bool Configure();
-    void NoteFailure(PortFailure failure, int error);
+    // The platform's primitives, on an open port.
+    bool CheckGone();                                     // true once the device has gone away
+    bool TakeLineError();                                 // true (and receive side purged) after a line error
+    std::size_t QueuedBytes();                            // received and not yet read
+    WaitResult WaitForInput(Clock::time_point deadline);  // Ready: bytes may have arrived
+
     void ShowMessage(const char* text);
-    void MarkGone(int error);
-    bool CheckGone();
+    void MarkGone(std::string detail);
     bool Aborted() const { return m_abort != nullptr && m_abort->load(); }
-    WaitResult WaitFor(short events, Clock::time_point deadline);
     bool PauseAfterEmptyWakeUp(Clock::time_point deadline);   // false once the wait is over
-    bool TakeLineError();                                // true (and receive side purged) after a line error
-    long LineErrorCount();                               // -1 when the driver keeps no counts
-    std::size_t QueuedBytes();
-    void DrainKernelQueue();
 
-    int m_fd = -1;
+    std::unique_ptr<Device> m_device;
     std::atomic<bool> m_gone{false};
     Frame m_rxBuffer{};
     int m_rxComplete = 0;
@@ -90,9 +99,4 @@ private:
     IMessageSink* m_messages = nullptr;
     TraceHook m_trace;
     const std::atomic<bool>* m_abort = nullptr;
-    // Bytes already taken from the driver but not yet handed out: draining the
-    // driver lets poll() sleep until more bytes arrive instead of spinning.
-    std::vector<std::uint8_t> m_rxPending;
-    bool m_lineCountsKept = false;
-    long m_lineErrorsSeen = 0;
 };

@@ -39,9 +39,6 @@ constexpr std::uint8_t kUnstoredByte = 0xFF;   // what erased memory reads as
 // Line noise; never 0xAA, so it cannot pass for a frame start.
 constexpr std::array<std::uint8_t, 4> kStrayBytes{0x00, 0xFF, 0x13, 0x5C};
 
-constexpr int kMaxDelayMs = 600'000;
-constexpr int kMaxStrayBytes = 64;
-
 std::string SystemError(const std::string& what) {
     return what + ": " + std::error_code(errno, std::generic_category()).message();
 }
@@ -58,102 +55,7 @@ std::string Hex(const std::uint8_t* bytes, std::size_t count) {
     return text;
 }
 
-// Strict whole number with at most nine digits, so it always fits an int.
-bool ParseCount(const std::string& text, int& value) {
-    if (text.empty() || text.size() > 9)
-        return false;
-    if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    value = std::stoi(text);
-    return true;
-}
-
-enum class FaultValue { None, DelayMs, ByteCount };
-
-struct FaultKindInfo {
-    const char* name;
-    SimFault::Kind kind;
-    FaultValue value;
-    int minValue;
-    int maxValue;
-    const char* example;
-};
-
-constexpr FaultKindInfo kFaultKinds[] = {
-    {"noreply", SimFault::Kind::NoReply, FaultValue::None, 0, 0, "noreply@3"},
-    {"late", SimFault::Kind::LateReply, FaultValue::DelayMs, 1, kMaxDelayMs, "late@2:800"},
-    {"header", SimFault::Kind::WrongHeader, FaultValue::None, 0, 0, "header@5"},
-    {"short", SimFault::Kind::ShortReply, FaultValue::ByteCount, 1, 12, "short@2:5"},
-    {"garbage", SimFault::Kind::Garbage, FaultValue::ByteCount, 1, kMaxStrayBytes, "garbage:3"},
-    {"zerocount", SimFault::Kind::ZeroCount, FaultValue::None, 0, 0, "zerocount"},
-    {"lateclear", SimFault::Kind::LateClear, FaultValue::DelayMs, 1, kMaxDelayMs, "lateclear:700"},
-    {"vanish", SimFault::Kind::Vanish, FaultValue::None, 0, 0, "vanish@10"},
-};
-
 }  // namespace
-
-bool ParseSimFault(const std::string& spec, SimFault& fault, std::string& error) {
-    if (spec.empty()) {
-        error = "empty fault; expected kind[@n][:value], e.g. late@2:800";
-        return false;
-    }
-    const std::size_t colon = spec.find(':');
-    const std::string head = spec.substr(0, colon);
-    const bool hasValue = colon != std::string::npos;
-    const std::string valueText = hasValue ? spec.substr(colon + 1) : std::string();
-    const std::size_t at = head.find('@');
-    const std::string name = head.substr(0, at);
-
-    const FaultKindInfo* info = nullptr;
-    for (const FaultKindInfo& candidate : kFaultKinds)
-        if (name == candidate.name)
-            info = &candidate;
-    if (info == nullptr) {
-        error = "unknown fault kind '" + name +
-                "'; expected noreply, late, header, short, garbage, zerocount, lateclear or vanish";
-        return false;
-    }
-
-    SimFault parsed;
-    parsed.kind = info->kind;
-    if (at != std::string::npos) {
-        const std::string exchangeText = head.substr(at + 1);
-        if (!ParseCount(exchangeText, parsed.exchange) || parsed.exchange < 1) {
-            error = "'" + spec + "': the exchange after '@' must be a whole number from 1 up, got '" +
-                    exchangeText + "'";
-            return false;
-        }
-    }
-
-    const std::string kindName = info->name;
-    if (info->value == FaultValue::None) {
-        if (hasValue) {
-            error = "'" + spec + "': " + kindName + " takes no value, e.g. " + info->example;
-            return false;
-        }
-    } else {
-        const std::string unit = info->value == FaultValue::DelayMs ? "a delay in milliseconds"
-                                                                    : "a number of bytes";
-        const std::string range = " from " + std::to_string(info->minValue) + " to " +
-                                  std::to_string(info->maxValue);
-        if (!hasValue) {
-            error = "'" + spec + "': " + kindName + " needs " + unit + ", e.g. " + info->example;
-            return false;
-        }
-        int value = 0;
-        if (!ParseCount(valueText, value) || value < info->minValue || value > info->maxValue) {
-            error = "'" + spec + "': " + kindName + " needs " + unit + range + ", got '" +
-                    valueText + "'";
-            return false;
-        }
-        if (info->value == FaultValue::DelayMs)
-            parsed.delayMs = value;
-        else
-            parsed.byteCount = value;
-    }
-    fault = parsed;
-    return true;
-}
 
 struct CMeterSim::Impl {
     explicit Impl(SimOptions options)

@@ -1,0 +1,30 @@
+#include "Console.h"
+
+#include <csignal>
+#include <thread>
+
+#include <pthread.h>
+#include <unistd.h>
+
+void PrepareConsole() {}
+
+bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) != 0; }
+
+bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
+
+// Signals are taken by one watcher thread; every other thread inherits the
+// blocked mask, so none of them is interrupted.
+CSignalWatcher::CSignalWatcher() {
+    static sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::thread([this] {
+        for (;;) {
+            int received = 0;
+            if (sigwait(&signals, &received) == 0)
+                Interrupt(received);
+        }
+    }).detach();
+}

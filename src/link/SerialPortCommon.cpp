@@ -1,0 +1,65 @@
+// What every platform's serial port shares: the receive-event wait, the
+// reply sequence and the bookkeeping around messages, hang-ups and empty
+// wake-ups, all on the platform's primitives.
+
+#include "SerialPort.h"
+
+#include <thread>
+
+int CSerialPort::WaitRxEvent() {
+    if (!IsOpen()) {
+        ShowMessage("Serial port not open！");
+        m_rxEvent = 0;
+        return 0;
+    }
+    m_rxEvent = 0;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kRxEventWaitMs);
+    for (bool woken = false; m_rxEvent == 0; woken = true) {
+        if (CheckGone()) {
+            m_rxEvent = 2;
+        } else if (TakeLineError()) {
+            m_rxEvent = -1;
+        } else if (QueuedBytes() > 0) {
+            m_rxEvent = 1;
+        } else if ((woken && !PauseAfterEmptyWakeUp(deadline)) ||
+                   WaitForInput(deadline) != WaitResult::Ready) {
+            m_rxEvent = 2;   // time-out, hang-up or abort all end the wait alike
+        }
+    }
+    m_rearmWait = 1;
+    return 0;
+}
+
+void CSerialPort::ReceiveReply() {
+    m_rxComplete = 0;
+    m_rxEvent = 0;
+    if (m_rearmWait == 1) {
+        m_rearmWait = 0;
+        WaitRxEvent();
+    }
+    m_rxBuffer.fill(0);
+    // Only a complete reply is read; a partial one stays unread and the buffer zeroed.
+    if (m_rxEvent == 1 && WaitForBytes(kFrameSize, kReplyBytesWaitMs) == 1)
+        Read(m_rxBuffer.data(), kFrameSize, kReplyReadTimeoutMs);
+}
+
+void CSerialPort::ShowMessage(const char* text) {
+    if (m_messages)
+        m_messages->ShowMessage(text);
+}
+
+void CSerialPort::MarkGone(std::string detail) {
+    if (m_gone.exchange(true))
+        return;
+    m_lastFailure = PortFailure::Gone;
+    m_lastFailureDetail = std::move(detail);
+}
+
+bool CSerialPort::PauseAfterEmptyWakeUp(Clock::time_point deadline) {
+    // A wake-up that brought no byte must neither outlast the deadline nor
+    // turn the wait into a busy loop.
+    if (Clock::now() >= deadline || Aborted())
+        return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return true;
+}

@@ -1,0 +1,147 @@
+#include "ReportPainter.h"
+
+#include <QBuffer>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kPdfResolution = 1200;         // the dots per inch of a PDF page
+constexpr qreal kPdfMarginPoints = 10.0;     // as a PDF printer sets them
+
+// "FixedSys" where the system has it, otherwise its fixed-pitch family.
+QString ReportFontFamily()
+{
+    const QStringList families = QFontDatabase::families();
+    const auto fixedSys = std::find_if(families.begin(), families.end(), [](const QString& family) {
+        return family.compare(QStringLiteral("FixedSys"), Qt::CaseInsensitive) == 0;
+    });
+    if (fixedSys != families.end())
+        return *fixedSys;
+    return QFontInfo(QFontDatabase::systemFont(QFontDatabase::FixedFont)).family();
+}
+
+QFont FontOfSize(const QString& family, int tenthsOfPoint)
+{
+    QFont font(family);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    font.setPointSizeF(tenthsOfPoint / 10.0);
+    return font;
+}
+
+int TextBlockWidth(const QFont& font, QPaintDevice& device)
+{
+    return QFontMetrics(font, &device).horizontalAdvance(QString(kReportTextCells, QLatin1Char('0')));
+}
+
+QString ToQString(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+QFont ReportFont(QPaintDevice& device)
+{
+    const QString family = ReportFontFamily();
+    const int printableWidth = device.width();
+    if (TextBlockWidth(FontOfSize(family, kReportPointSizeTenths), device) <= printableWidth)
+        return FontOfSize(family, kReportPointSizeTenths);
+    // At 12 points the table would run off the paper: take the largest size
+    // at which its 93 cells fit (the advance grows with the size).
+    int fits = 1;
+    int tooWide = kReportPointSizeTenths;
+    while (tooWide - fits > 1) {
+        const int middle = (fits + tooWide) / 2;
+        (TextBlockWidth(FontOfSize(family, middle), device) <= printableWidth ? fits : tooWide) = middle;
+    }
+    return FontOfSize(family, fits);
+}
+
+ReportDeviceMetrics MeasureReportDevice(const QFont& font, QPaintDevice& device)
+{
+    const QFontMetrics metrics(font, &device);
+    return {metrics.lineSpacing(), TextBlockWidth(font, device), device.width(), device.height()};
+}
+
+void ExecuteDrawOperations(QPainter& painter, const std::vector<DrawOperation>& operations)
+{
+    // Texts are placed by their top-left corner, Qt draws them on their baseline.
+    const int ascent = painter.fontMetrics().ascent();
+    for (const DrawOperation& operation : operations) {
+        switch (operation.kind) {
+        case DrawOperation::Kind::Rectangle:
+            // The right and bottom edges are outside the frame's corners.
+            painter.drawRect(operation.x1, operation.y1, operation.x2 - operation.x1 - 1,
+                             operation.y2 - operation.y1 - 1);
+            break;
+        case DrawOperation::Kind::Line:
+            painter.drawLine(operation.x1, operation.y1, operation.x2, operation.y2);
+            break;
+        case DrawOperation::Kind::Text:
+            if (!operation.text.empty())
+                painter.drawText(operation.x1, operation.y1 + ascent, ToQString(operation.text));
+            break;
+        }
+    }
+}
+
+ReportPaintResult PaintReport(QPagedPaintDevice& device, const ReportHeaderSource& header,
+                              const std::vector<RowTexts>& rows, ReportPageRange range)
+{
+    const QFont font = ReportFont(device);
+    const ReportLayout layout = ComputeReportLayout(MeasureReportDevice(font, device));
+    const std::optional<int> pageCount = ReportPageCount(layout, rows.size());
+    if (!pageCount)
+        return {0, PageTooSmallMessage(layout)};
+    const int firstPage = std::max(range.firstPage, 1);
+    const int lastPage = range.lastPage > 0 ? std::min(range.lastPage, *pageCount) : *pageCount;
+    if (firstPage > lastPage)
+        return {*pageCount, "The report has only " + std::to_string(*pageCount) + " pages."};
+
+    QPainter painter;
+    if (!painter.begin(&device))
+        return {*pageCount, "The printer or file could not be opened for the report."};
+    painter.setFont(font);
+    painter.setPen(QPen(Qt::black, 0));   // one device unit, whatever the resolution
+    painter.setBrush(Qt::white);
+    for (int page = firstPage; page <= lastPage; ++page) {
+        if (page != firstPage && !device.newPage())
+            return {*pageCount, "The printer did not take page " + std::to_string(page) + "."};
+        ExecuteDrawOperations(painter, LayoutReportPage(layout, header(), rows, page));
+    }
+    if (!painter.end())
+        return {*pageCount, "The report could not be finished on the printer or file."};
+    return {*pageCount, {}};
+}
+
+QPageLayout ReportPageLayout(const QPageSize& pageSize, QPageLayout::Orientation orientation)
+{
+    const QMarginsF margins(kPdfMarginPoints, kPdfMarginPoints, kPdfMarginPoints, kPdfMarginPoints);
+    return QPageLayout(pageSize, orientation, margins, QPageLayout::Point);
+}
+
+ReportPdf RenderReportPdf(const QPageLayout& pageLayout, const ReportHeader& header,
+                          const std::vector<RowTexts>& rows)
+{
+    ReportPdf pdf;
+    QBuffer buffer(&pdf.bytes);
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setResolution(kPdfResolution);
+        writer.setPageLayout(pageLayout);
+        writer.setTitle(QStringLiteral("Data Report"));
+        writer.setCreator(QStringLiteral("Ombrel"));
+        pdf.result = PaintReport(writer, [&header] { return header; }, rows);
+    }
+    buffer.close();
+    return pdf;
+}

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPrintDialog>
 #include <QUrl>
 
 namespace {
@@ -70,6 +71,13 @@ void CQtOperatorDialogs::ShowAbout(QWidget* parent)
 {
     CAboutDlg about(parent);
     about.DoModal();
+}
+
+bool CQtOperatorDialogs::SetUpPrint(QWidget* parent, QPrinter& printer)
+{
+    QPrintDialog dialog(&printer, parent);
+    dialog.setWindowTitle(QStringLiteral("Print"));
+    return dialog.exec() == QDialog::Accepted;
 }
 
 void CQtOperatorDialogs::OpenUrl(const QUrl& url)

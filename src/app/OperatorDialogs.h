@@ -5,6 +5,7 @@
 
 class CDlgClearDataOk;
 class CDlgMessage;
+class QPrinter;
 class QUrl;
 class QWidget;
 
@@ -23,6 +24,9 @@ public:
     virtual bool ConfirmClear(QWidget* parent) = 0;
     virtual void ShowClearDone(QWidget* parent) = 0;
     virtual void ShowAbout(QWidget* parent) = 0;
+    // The print dialog, titled "Print": printer, pages and copies; true when
+    // the operator pressed Print, with printer set up as chosen.
+    virtual bool SetUpPrint(QWidget* parent, QPrinter& printer) = 0;
     // Opens a document with the desktop's default handler.
     virtual void OpenUrl(const QUrl& url) = 0;
 };
@@ -39,6 +43,7 @@ public:
     bool ConfirmClear(QWidget* parent) override;
     void ShowClearDone(QWidget* parent) override;
     void ShowAbout(QWidget* parent) override;
+    bool SetUpPrint(QWidget* parent, QPrinter& printer) override;
     void OpenUrl(const QUrl& url) override;
 
 private:

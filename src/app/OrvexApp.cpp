@@ -51,6 +51,10 @@ int COrvexApp::InitInstance(const CommandLine& commandLine)
 
     CQtOperatorDialogs dialogs;
     COrvexDlg dialog(dialogs, MakePortSource(commandLine, simulator.get()));
-    dialog.DoModal();   // how it ended does not matter: the program ends with it
+    // Not modal: print previews are windows of their own beside it, which a
+    // modal main window would block. The program ends with the main window.
+    QObject::connect(&dialog, &QDialog::finished, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    dialog.show();
+    QApplication::exec();
     return 0;
 }

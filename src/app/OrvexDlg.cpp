@@ -5,6 +5,8 @@
 #include "HelpLocator.h"
 #include "LinkMessages.h"
 #include "OperatorDialogs.h"
+#include "PrintPreviewWindow.h"
+#include "ReportPainter.h"
 #include "ResourceIcons.h"
 #include "StatusBarCtrl.h"
 #include "StatusTexts.h"
@@ -20,6 +22,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
+#include <QPrinter>
 #include <QProgressBar>
 #include <QShortcut>
 #include <QStandardPaths>
@@ -32,6 +36,11 @@
 namespace {
 
 constexpr int kTimerPeriodMs = 1000;
+// Open previews are redrawn once a burst of edits or new rows has settled.
+constexpr int kPreviewRefreshDelayMs = 150;
+constexpr const char* kNoDataPreviewText = "     No data preview!          ";
+constexpr const char* kNoDataPrintText = "     No data print!          ";
+constexpr const char* kNoDataCaption = "Information";
 constexpr std::array kCommandButtons{IDC_BUTTON_UPLOAD, IDC_BUTTON_SAVE,  IDC_BUTTON_CLEAR, IDC_BUTTON_PRINT,
                                      IDC_BUTTON_PREVIEW, IDC_BUTTON_HELP, IDC_BUTTON_EXIT};
 
@@ -71,6 +80,16 @@ COrvexDlg::COrvexDlg(IOperatorDialogs& dialogs, PortSource portSource, Pauses pa
     m_timer.setInterval(kTimerPeriodMs);
     connect(&m_timer, &QTimer::timeout, this, &COrvexDlg::OnTimer);
 
+    // What a preview shows follows the window: header fields and rows.
+    m_previewRefresh.setSingleShot(true);
+    m_previewRefresh.setInterval(kPreviewRefreshDelayMs);
+    connect(&m_previewRefresh, &QTimer::timeout, this, &COrvexDlg::RefreshPreviews);
+    for (const int id : {IDC_EDIT_COMPANY, IDC_EDIT_USER, IDC_EDIT_NOTE})
+        connect(Edit(id), &QLineEdit::textChanged, this, &COrvexDlg::ScheduleRefreshPreviews);
+    connect(&m_rowModel, &QAbstractItemModel::modelReset, this, &COrvexDlg::ScheduleRefreshPreviews);
+    connect(&m_rowModel, &QAbstractItemModel::rowsInserted, this, &COrvexDlg::ScheduleRefreshPreviews);
+    connect(&m_rowModel, &QAbstractItemModel::dataChanged, this, &COrvexDlg::ScheduleRefreshPreviews);
+
     // The focus starts on the first tab stop, the Upload button.
     Item(IDC_BUTTON_UPLOAD)->setFocus(Qt::OtherFocusReason);
 }
@@ -79,6 +98,13 @@ COrvexDlg::~COrvexDlg()
 {
     // The worker reports into this window: end it before any member goes.
     Shutdown();
+    // Previews draw from this window: none may outlive it, nor call back.
+    for (const QPointer<CPrintPreviewWindow>& preview : m_previews) {
+        if (preview) {
+            preview->disconnect(this);
+            delete preview.data();
+        }
+    }
 }
 
 QWidget* COrvexDlg::CreateControl(const ControlTemplate& control, QWidget* parent)
@@ -255,24 +281,119 @@ void COrvexDlg::OnButtonSave()
     if (path.isEmpty())
         return;
 
-    const ReportHeader header{Edit(IDC_EDIT_COMPANY)->text().toStdString(), Edit(IDC_EDIT_USER)->text().toStdString(),
-                              Edit(IDC_EDIT_NOTE)->text().toStdString(), m_statusBar->GetText(1).toStdString(),
-                              m_statusBar->GetText(2).toStdString()};
-    const FileWriteResult result = WriteCsvReport(QFile::encodeName(path).toStdString(), header, m_rowModel.Rows());
+    const FileWriteResult result =
+        WriteCsvReport(QFile::encodeName(path).toStdString(), CurrentReportHeader(), m_rowModel.Rows());
     if (result.error == FileWriteError::Locked)
         ShowOperatorMessage(QString::fromUtf8(kDocumentLockedMessage));
     else if (!result.ok())
         ShowOperatorMessage(QStringLiteral("The report could not be saved: ") + QString::fromStdString(result.reason));
 }
 
+ReportHeader COrvexDlg::CurrentReportHeader() const
+{
+    return ReportHeader{Edit(IDC_EDIT_COMPANY)->text().toStdString(), Edit(IDC_EDIT_USER)->text().toStdString(),
+                        Edit(IDC_EDIT_NOTE)->text().toStdString(), m_statusBar->GetText(1).toStdString(),
+                        m_statusBar->GetText(2).toStdString()};
+}
+
+void COrvexDlg::ShowNoDataNotice(const char* text)
+{
+    m_dialogs.ShowMessage(this, QString::fromLatin1(kNoDataCaption), QString::fromLatin1(text), {});
+    DisableButtons(0);
+}
+
 void COrvexDlg::OnButtonPrint()
 {
-    // Printing is wired in with the report page.
+    if (m_rowModel.rowCount() == 0) {
+        ShowNoDataNotice(kNoDataPrintText);
+        return;
+    }
+    if (m_bPrinting)
+        return;
+    m_bPrinting = true;
+    QPrinter printer(QPrinter::HighResolution);
+    if (m_printLayout)
+        printer.setPageLayout(*m_printLayout);
+    m_printLayout.reset();
+    if (m_dialogs.SetUpPrint(this, printer)) {
+        const ReportPaintResult result = PaintReport(printer, [this] { return CurrentReportHeader(); },
+                                                     m_rowModel.Rows(), {printer.fromPage(), printer.toPage()});
+        if (!result.ok())
+            ShowOperatorMessage(QStringLiteral("The report was not printed: ") + QString::fromStdString(result.error));
+    }
+    m_bPrinting = false;
 }
 
 void COrvexDlg::OnButtonPreview()
 {
-    // Print preview is wired in with the report page.
+    if (m_rowModel.rowCount() == 0) {
+        ShowNoDataNotice(kNoDataPreviewText);
+        return;
+    }
+    auto* preview = new CPrintPreviewWindow([this](QPrinter& printer) { DrawReport(printer); });
+    connect(preview, &CPrintPreviewWindow::PrintRequested, this, [this, preview](const QPageLayout& pageLayout) {
+        // Print once the preview is gone, through the same path as the Print button.
+        connect(preview, &QObject::destroyed, this, [this, pageLayout] {
+            QMetaObject::invokeMethod(this, [this, pageLayout] { PrintFromPreview(pageLayout); }, Qt::QueuedConnection);
+        });
+        preview->close();
+    });
+    std::erase_if(m_previews, [](const QPointer<CPrintPreviewWindow>& open) { return open.isNull(); });
+    m_previews.emplace_back(preview);
+    preview->showMaximized();
+}
+
+void COrvexDlg::DrawReport(QPrinter& printer)
+{
+    const ReportPaintResult result =
+        PaintReport(printer, [this] { return CurrentReportHeader(); }, m_rowModel.Rows());
+    if (result.ok())
+        return;
+    // The preview shows why there is no report where the report would be.
+    QPainter painter(&printer);
+    painter.drawText(QRect(0, 0, printer.width(), printer.height()), Qt::AlignCenter | Qt::TextWordWrap,
+                     QString::fromStdString(result.error));
+}
+
+void COrvexDlg::PrintFromPreview(const QPageLayout& pageLayout)
+{
+    if (!isVisible())
+        return;
+    raise();
+    activateWindow();
+    if (!Button(IDC_BUTTON_PRINT)->isEnabled()) {
+        ShowOperatorMessage(QStringLiteral("The meter is busy: print when the current operation has ended."));
+        return;
+    }
+    m_printLayout = pageLayout;
+    OnButtonPrint();
+}
+
+std::vector<CPrintPreviewWindow*> COrvexDlg::Previews() const
+{
+    std::vector<CPrintPreviewWindow*> open;
+    for (const QPointer<CPrintPreviewWindow>& preview : m_previews)
+        if (preview && preview->isVisible())
+            open.push_back(preview.data());
+    return open;
+}
+
+void COrvexDlg::ScheduleRefreshPreviews()
+{
+    if (!Previews().empty())
+        m_previewRefresh.start();
+}
+
+void COrvexDlg::RefreshPreviews()
+{
+    for (CPrintPreviewWindow* preview : Previews())
+        preview->Refresh();
+}
+
+void COrvexDlg::ClosePreviews()
+{
+    for (CPrintPreviewWindow* preview : Previews())
+        preview->close();
 }
 
 void COrvexDlg::OnButtonHelp()
@@ -299,6 +420,7 @@ void COrvexDlg::OnTimer()
     m_timeNow = m_clock();
     m_statusBar->SetText(1, QString::fromStdString(DateTimePaneText(m_timeNow)));
     m_statusBar->SetText(2, QString::fromStdString(UseTimePaneText(m_nUseSeconds)));
+    ScheduleRefreshPreviews();
 }
 
 void COrvexDlg::ShowOperatorMessage(const QString& text, const QString& details)
@@ -371,6 +493,8 @@ void COrvexDlg::ShowScanFailure(const std::string& text, const std::vector<PortA
 void COrvexDlg::Shutdown()
 {
     m_timer.stop();
+    m_previewRefresh.stop();
+    ClosePreviews();
     m_events.BeginShutdown();   // a worker held by a message returns at once...
     m_link.Stop();              // ...so joining it cannot wait on the operator
 }

@@ -4,21 +4,27 @@
 #include "GuiThreadEvents.h"
 #include "MainTemplate.h"
 #include "MeterLink.h"
+#include "CsvReport.h"
 #include "RowModel.h"
 
+#include <QPageLayout>
+#include <QPointer>
 #include <QTimer>
 
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 class CButtonST;
+class CPrintPreviewWindow;
 class CStatusBarCtrl;
 class IOperatorDialogs;
 class QAction;
 class QLabel;
 class QLineEdit;
+class QPrinter;
 class QProgressBar;
 class QTableView;
 
@@ -61,6 +67,10 @@ public:
     bool TimerRunning() const { return m_timer.isActive(); }
     CMeterLink& Link() { return m_link; }
     void SetClock(Clock clock) { m_clock = std::move(clock); }
+    // The preview windows still open, oldest first.
+    std::vector<CPrintPreviewWindow*> Previews() const;
+    // The header fields and status texts as the reports show them now.
+    ReportHeader CurrentReportHeader() const;
 
     // The engine's events, on the GUI thread.
     void ShowMessage(const std::string& text) override;
@@ -92,6 +102,12 @@ private:
     void RunHeld(const std::function<void()>& operation);
     void Shutdown();
     void ShowOperatorMessage(const QString& text, const QString& details = {});
+    void ShowNoDataNotice(const char* text);
+    void DrawReport(QPrinter& printer);
+    void PrintFromPreview(const QPageLayout& pageLayout);
+    void ScheduleRefreshPreviews();
+    void RefreshPreviews();
+    void ClosePreviews();
 
     IOperatorDialogs& m_dialogs;
     PortSource m_portSource;
@@ -102,6 +118,10 @@ private:
     CStatusBarCtrl* m_statusBar = nullptr;
     QAction* m_aboutAction = nullptr;
     QTimer m_timer;
+    QTimer m_previewRefresh;            // one refresh for a burst of changes
+    std::vector<QPointer<CPrintPreviewWindow>> m_previews;
+    std::optional<QPageLayout> m_printLayout;   // the page a preview's Print chose
+    bool m_bPrinting = false;           // the print dialog or job is running
     int m_nUseSeconds = 0;
     std::time_t m_timeNow = 0;
     bool m_bHolding = false;          // a scan holds the window

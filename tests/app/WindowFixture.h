@@ -11,6 +11,7 @@
 #include "TestSupport.h"
 
 #include <QFileInfo>
+#include <QPrinter>
 #include <QStringList>
 #include <QUrl>
 
@@ -49,6 +50,15 @@ public:
     }
     void ShowClearDone(QWidget*) override { Note(QStringLiteral("[clear done]")); }
     void ShowAbout(QWidget*) override { Note(QStringLiteral("[about]")); }
+    bool SetUpPrint(QWidget*, QPrinter& printer) override
+    {
+        Note(QStringLiteral("[print dialog]"));
+        if (printTo.isEmpty())
+            return false;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(printTo);
+        return true;
+    }
     void OpenUrl(const QUrl& url) override
     {
         Note(QFileInfo::exists(url.toLocalFile()) ? QStringLiteral("[help]") : "[missing " + url.toString() + "]");
@@ -58,6 +68,7 @@ public:
     QString lastCaption, lastDetails;
     std::function<void()> onAsk;
     QString saveAs;   // what the save-as dialog answers; empty = cancelled
+    QString printTo;  // the PDF file the print dialog chooses; empty = cancelled
     bool confirmAnswer = true;
 
 private:

@@ -1,0 +1,164 @@
+// Print and Preview from the main window: the empty-table notices, the
+// preview windows beside the main window, the print dialog, and the
+// preview's Print that runs the window's own print path once.
+
+#include "WindowFixture.h"
+
+#include "PrintPreviewWindow.h"
+#include "ReportPainter.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPrintPreviewWidget>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+namespace {
+
+using PrintPreview = WindowTest;
+
+// The text pdftotext finds in a PDF file, pages separated by form feeds.
+QString PdfText(const QString& path)
+{
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    if (!pdftotext.waitForFinished(60000) || pdftotext.exitCode() != 0)
+        return QStringLiteral("[pdftotext failed: %1]").arg(QString::fromLocal8Bit(pdftotext.readAllStandardError()));
+    return QString::fromUtf8(pdftotext.readAllStandardOutput());
+}
+
+class PrintPreviewTest : public PrintPreview {
+protected:
+    COrvexDlg& WindowWithRows(int count)
+    {
+        COrvexDlg& window = OpenWindow({});
+        window.OnRowsInserted(static_cast<unsigned>(count));
+        for (int row = 0; row < count; ++row) {
+            const std::string n = std::to_string(row + 1);
+            window.OnRowTexts(row, RowTexts{{n, "1550 (nm)", "cell-p" + n, "cell-r" + n, "CW"}});
+        }
+        return window;
+    }
+
+    // The pages the report takes on the printer a preview draws on.
+    static int ExpectedPages(QPrinter& printer, std::size_t rows)
+    {
+        const ReportLayout layout = ComputeReportLayout(MeasureReportDevice(ReportFont(printer), printer));
+        return ReportPageCount(layout, rows).value_or(-1);
+    }
+
+    QTemporaryDir m_folder;
+};
+
+TEST_F(PrintPreviewTest, EmptyTableGivesTheNoticeAndNothingElse)
+{
+    struct Case { void (COrvexDlg::*press)(); const char* notice; };
+    const Case cases[] = {{&COrvexDlg::OnButtonPreview, "     No data preview!          "},
+                          {&COrvexDlg::OnButtonPrint, "     No data print!          "}};
+    for (const Case& c : cases) {
+        m_dialogs.asked.clear();
+        COrvexDlg& window = OpenWindow({});
+        window.DisableButtons(1);   // the notice leaves all seven enabled, whatever they were
+        (window.*c.press)();
+        EXPECT_EQ(m_dialogs.asked, QStringList{QString::fromLatin1(c.notice)}) << "no print dialog, exact blanks";
+        EXPECT_EQ(m_dialogs.lastCaption, QStringLiteral("Information"));
+        EXPECT_EQ(EnabledButtons(), 7);
+        EXPECT_TRUE(window.Previews().empty());
+    }
+}
+
+TEST_F(PrintPreviewTest, EachPreviewIsAMaximisedWindowBesideTheMainWindow)
+{
+    COrvexDlg& window = WindowWithRows(120);
+    window.Button(IDC_BUTTON_PREVIEW)->click();
+    window.Button(IDC_BUTTON_PREVIEW)->click();
+    ASSERT_EQ(window.Previews().size(), 2u) << "each click opens its own window";
+
+    for (CPrintPreviewWindow* preview : window.Previews()) {
+        EXPECT_EQ(preview->windowTitle(), QStringLiteral("Print Preview"));
+        EXPECT_TRUE(preview->windowState() & Qt::WindowMaximized);
+        EXPECT_EQ(preview->parentWidget(), nullptr) << "a window of its own, not owned by the main window";
+        ASSERT_TRUE(ProcessEventsUntil([&] { return preview->PageCount() > 0; }));
+    }
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.isEnabled());
+    EXPECT_EQ(EnabledButtons(), 7);
+    EXPECT_TRUE(m_dialogs.asked.isEmpty());
+
+    window.close();
+    EXPECT_TRUE(window.Previews().empty()) << "closing the main window closes every preview";
+}
+
+TEST_F(PrintPreviewTest, PreviewCountsItsPagesFromThePage)
+{
+    COrvexDlg& window = WindowWithRows(300);
+    window.OnButtonPreview();
+    ASSERT_EQ(window.Previews().size(), 1u);
+    CPrintPreviewWindow* preview = window.Previews().front();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return preview->PageCount() > 0; }));
+
+    // Portrait and landscape hold different numbers of rows a page.
+    for (const bool landscape : {false, true}) {
+        landscape ? preview->Preview()->setLandscapeOrientation() : preview->Preview()->setPortraitOrientation();
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+        EXPECT_EQ(preview->PageCount(), ExpectedPages(printer, 300)) << (landscape ? "landscape" : "portrait");
+    }
+}
+
+TEST_F(PrintPreviewTest, HeaderEditsRedrawOpenPreviews)
+{
+    COrvexDlg& window = WindowWithRows(5);
+    window.OnButtonPreview();
+    CPrintPreviewWindow* preview = window.Previews().front();
+    QSignalSpy drawn(preview->Preview(), &QPrintPreviewWidget::paintRequested);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return preview->PageCount() > 0; }));
+    const auto before = drawn.count();
+    window.Edit(IDC_EDIT_NOTE)->setText(QStringLiteral("span 7"));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return drawn.count() > before; }));
+}
+
+TEST_F(PrintPreviewTest, PrintDialogDecidesWhetherAnythingPrints)
+{
+    COrvexDlg& window = WindowWithRows(60);
+    window.Edit(IDC_EDIT_COMPANY)->setText(QStringLiteral("Acme Fibre"));
+    const QString pdf = m_folder.filePath(QStringLiteral("printed.pdf"));
+
+    window.Button(IDC_BUTTON_PRINT)->click();   // cancelled
+    EXPECT_EQ(m_dialogs.asked, QStringList{"[print dialog]"});
+    EXPECT_FALSE(QFileInfo::exists(pdf));
+
+    m_dialogs.printTo = pdf;
+    window.Button(IDC_BUTTON_PRINT)->click();
+    EXPECT_EQ(m_dialogs.asked, (QStringList{"[print dialog]", "[print dialog]"})) << "no message: it printed";
+    const QString text = PdfText(pdf);
+    EXPECT_TRUE(text.contains(QStringLiteral("Data Report"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Company Name:   Acme Fibre")));
+    for (const char* cell : {"cell-p1", "cell-r1", "cell-p60", "cell-r60"})
+        EXPECT_TRUE(text.contains(QLatin1String(cell))) << cell;
+    EXPECT_EQ(EnabledButtons(), 7);
+}
+
+TEST_F(PrintPreviewTest, PreviewPrintClosesThePreviewThenPrintsOnce)
+{
+    COrvexDlg& window = WindowWithRows(10);
+    m_dialogs.printTo = m_folder.filePath(QStringLiteral("from-preview.pdf"));
+    window.OnButtonPreview();
+    QPointer<CPrintPreviewWindow> preview = window.Previews().front();
+    preview->Preview()->setLandscapeOrientation();
+
+    // The print starts only once the preview is gone.
+    m_dialogs.onAsk = [&] { EXPECT_TRUE(preview.isNull()) << "the preview closed before the print dialog"; };
+    preview->PrintAction()->trigger();
+    preview->PrintAction()->trigger();   // a second click before it closes changes nothing
+    ASSERT_TRUE(ProcessEventsUntil([&] { return m_dialogs.asked.contains(QStringLiteral("[print dialog]")); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_dialogs.asked, QStringList{"[print dialog]"});
+    EXPECT_TRUE(window.Previews().empty());
+    EXPECT_TRUE(QFileInfo(m_dialogs.printTo).size() > 0);
+    m_dialogs.onAsk = nullptr;
+}
+
+} // namespace

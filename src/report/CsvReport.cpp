@@ -9,7 +9,88 @@ constexpr const char* kLineEnd = "\r\n";
 constexpr const char* kCellSeparator = ",\t,";
 constexpr const char* kColumnHeader = "No.,\t,Wavelength,\t,Power,\t,\tRef,\t,Frequency";
 
+constexpr const char* kTitleLine = ",,,,Meter Data Report";
+constexpr std::size_t kHeaderLineCount = 10;
+
+// The lines of text, each without its CR LF; false when a line lacks it.
+bool SplitLines(const std::string& bytes, std::vector<std::string>& lines)
+{
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const std::size_t end = bytes.find(kLineEnd, start);
+        if (end == std::string::npos)
+            return false;
+        lines.push_back(bytes.substr(start, end - start));
+        start = end + 2;
+    }
+    return true;
+}
+
+std::vector<std::string> SplitCells(const std::string& line)
+{
+    std::vector<std::string> cells;
+    const std::string separator = kCellSeparator;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = line.find(separator, start);
+        cells.push_back(line.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos)
+            return cells;
+        start = end + separator.size();
+    }
+}
+
+bool TakeField(const std::string& line, const std::string& label, std::string& field)
+{
+    if (line.rfind(label, 0) != 0)
+        return false;
+    field = line.substr(label.size());
+    return true;
+}
+
+CsvReadResult Refused(std::string reason)
+{
+    CsvReadResult result;
+    result.error = std::move(reason);
+    return result;
+}
+
 } // namespace
+
+CsvReadResult ParseCsvReport(const std::string& bytes)
+{
+    std::vector<std::string> lines;
+    const bool complete = SplitLines(bytes, lines);
+    if (lines.empty() || lines[0] != kTitleLine)
+        return Refused("not a CSV report saved by Ombrel: it does not begin with the report's title line");
+    if (lines.size() < kHeaderLineCount)
+        return Refused("the report is truncated: it ends within its header lines");
+
+    CsvReadResult result;
+    if (!lines[1].empty() || !TakeField(lines[2], "Company Name:", result.header.companyName)
+        || !TakeField(lines[3], "User Name:", result.header.userName)
+        || !TakeField(lines[4], "Note:", result.header.note) || !lines[7].empty() || !lines[8].empty()
+        || lines[9] != kColumnHeader)
+        return Refused("not a CSV report saved by Ombrel: its header lines differ from the report's");
+    result.header.dateTimePane = lines[5];
+    result.header.useTimePane = lines[6];
+
+    for (std::size_t index = kHeaderLineCount; index < lines.size(); ++index) {
+        const std::size_t row = index - kHeaderLineCount;
+        const std::string& line = lines[index];
+        std::vector<std::string> cells = line.empty() || line[0] != '\t' ? std::vector<std::string>{}
+                                                                          : SplitCells(line.substr(1));
+        if (cells.size() != COLUMN_COUNT || cells[COL_NO] != std::to_string(row + 1))
+            return Refused("line " + std::to_string(index + 1) + " is not row " + std::to_string(row + 1)
+                           + " of the table");
+        RowTexts texts;
+        std::move(cells.begin(), cells.end(), texts.cells.begin());
+        result.rows.push_back(std::move(texts));
+    }
+    if (!complete)
+        return Refused("the report is truncated: its last line is incomplete");
+    return result;
+}
 
 std::string FormatCsvReport(const ReportHeader& header, const std::vector<RowTexts>& rows)
 {

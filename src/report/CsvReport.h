@@ -19,6 +19,16 @@ struct ReportHeader {
 // The exact bytes of the report file (CR LF line ends, unquoted fields).
 std::string FormatCsvReport(const ReportHeader& header, const std::vector<RowTexts>& rows);
 
+// A report read back from its bytes; error says why the bytes are not a
+// complete report as FormatCsvReport writes it.
+struct CsvReadResult {
+    ReportHeader header;
+    std::vector<RowTexts> rows;
+    std::string error;
+    bool ok() const { return error.empty(); }
+};
+CsvReadResult ParseCsvReport(const std::string& bytes);
+
 // Writes the report next to path and replaces path only once the new file is complete.
 FileWriteResult WriteCsvReport(const std::string& path, const ReportHeader& header,
                                const std::vector<RowTexts>& rows);

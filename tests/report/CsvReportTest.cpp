@@ -45,3 +45,56 @@ TEST(CsvReportTest, DefaultFileNamePadsMonthAndDayWithBlanks)
 }
 
 } // namespace
+
+namespace {
+
+const ReportHeader kSavedHeader{"Acme, Fibre", "Jo", "", "Date time: 2015-03-07 09:05:02", "Use time: 5 seconds"};
+const std::vector<RowTexts> kSavedRows{
+    RowTexts{{"1", "850 (nm)", "0.5000 (mW)", "0.00 (dBm)", "CW"}},
+    RowTexts{{"2", "", "", "", ""}},   // a record that could not be read
+    RowTexts{{"3", "1550 (nm)", " ()", "-inf (dBm)", "2KHz"}},
+};
+
+// A saved report reads back as the header and rows it was written from.
+TEST(CsvReportTest, SavedReportReadsBackAsWritten)
+{
+    for (const std::vector<RowTexts>& rows : {std::vector<RowTexts>{}, kSavedRows}) {
+        const CsvReadResult read = ParseCsvReport(FormatCsvReport(kSavedHeader, rows));
+        ASSERT_TRUE(read.ok()) << read.error;
+        EXPECT_EQ(read.rows, rows);
+        EXPECT_EQ(read.header.companyName, kSavedHeader.companyName);
+        EXPECT_EQ(read.header.userName, kSavedHeader.userName);
+        EXPECT_EQ(read.header.note, kSavedHeader.note);
+        EXPECT_EQ(read.header.dateTimePane, kSavedHeader.dateTimePane);
+        EXPECT_EQ(read.header.useTimePane, kSavedHeader.useTimePane);
+    }
+}
+
+TEST(CsvReportTest, ForeignOrDamagedFilesAreRefusedWithTheirReason)
+{
+    const std::string saved = FormatCsvReport(kSavedHeader, kSavedRows);
+    const std::size_t secondRow = saved.find("\t2,");
+    std::string lfOnly;
+    for (const char c : saved)
+        if (c != '\r')
+            lfOnly += c;
+    struct Case { const char* why; std::string bytes; const char* reason; };
+    const Case cases[] = {
+        {"an empty file", "", "not a CSV report saved by Ombrel: it does not begin"},
+        {"a spreadsheet's CSV", "a,b,c\r\n1,2,3\r\n", "not a CSV report saved by Ombrel: it does not begin"},
+        {"line ends changed by an editor", lfOnly, "not a CSV report saved by Ombrel"},
+        {"cut within the header", saved.substr(0, 60), "the report is truncated: it ends within its header"},
+        {"cut within a row", saved.substr(0, saved.size() - 4), "the report is truncated: its last line is incomplete"},
+        {"a row missing", saved.substr(0, secondRow) + saved.substr(saved.find("\t3,")), "line 12 is not row 2"},
+        {"a column missing", saved.substr(0, secondRow) + "\t2,\t,,\t,\r\n", "line 12 is not row 2"},
+        {"the column captions changed", [&] { std::string s = saved; s.replace(s.find("Wavelength"), 10, "Wave"); return s; }(),
+         "its header lines differ"},
+    };
+    for (const Case& c : cases) {
+        const CsvReadResult read = ParseCsvReport(c.bytes);
+        EXPECT_FALSE(read.ok()) << c.why;
+        EXPECT_NE(read.error.find(c.reason), std::string::npos) << c.why << ": " << read.error;
+    }
+}
+
+} // namespace

@@ -39,7 +39,7 @@ CPrintPreviewWindow::CPrintPreviewWindow(PagePainter painter)
     connect(m_preview, &QPrintPreviewWidget::paintRequested, this, [this](QPrinter* printer) { m_painter(*printer); });
     connect(m_preview, &QPrintPreviewWidget::previewChanged, this, &CPrintPreviewWindow::ShowCurrentPage);
     CreateToolBar();
-    m_preview->setZoomMode(QPrintPreviewWidget::FitToWidth);
+    m_preview->setZoomMode(QPrintPreviewWidget::FitInView);
 }
 
 CPrintPreviewWindow::~CPrintPreviewWindow() = default;
@@ -80,7 +80,7 @@ void CPrintPreviewWindow::CreateToolBar()
         action->setCheckable(true);
         fit->addAction(action);
     }
-    fitWidth->setChecked(true);
+    fitPage->setChecked(true);
     bar->addSeparator();
 
     auto* orientation = new QActionGroup(this);

@@ -1,9 +1,8 @@
 // ombrel-cli seen from outside: exit code, stdout and stderr.
 
+#include "CliFixture.h"
 #include "CsvReport.h"
 #include "LinkMessages.h"
-#include "MeterSim.h"
-#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -21,90 +20,7 @@
 #include <string>
 #include <vector>
 
-namespace fs = std::filesystem;
-
 namespace {
-
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-class CliTest : public testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/ombrel-cli-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    // Runs ombrel-cli with stdin from /dev/null (no terminal), as a script would.
-    CliRun Run(const std::vector<std::string>& args, const char* program = OMBREL_CLI_PATH) {
-        return Finish(Start(args, program));
-    }
-
-    pid_t Start(const std::vector<std::string>& args, const char* program = OMBREL_CLI_PATH) {
-        const fs::path outPath = m_dir / "stdout";
-        const fs::path errPath = m_dir / "stderr";
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int in = open("/dev/null", O_RDONLY);
-            const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(in, STDIN_FILENO);
-            dup2(out, STDOUT_FILENO);
-            dup2(err, STDERR_FILENO);
-            std::vector<char*> argv{const_cast<char*>(program)};
-            for (const std::string& arg : args)
-                argv.push_back(const_cast<char*>(arg.c_str()));
-            argv.push_back(nullptr);
-            execv(program, argv.data());
-            _exit(127);
-        }
-        return pid;
-    }
-
-    CliRun Finish(pid_t pid) {
-        CliRun run;
-        int status = 0;
-        // A program that never ends is a failure, not a hung test run.
-        if (!WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::seconds(60))) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            ADD_FAILURE() << "ombrel-cli did not end within 60 s";
-        }
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        run.out = ReadFile(m_dir / "stdout");
-        run.err = ReadFile(m_dir / "stderr");
-        return run;
-    }
-
-    std::unique_ptr<CMeterSim> StartSim(std::vector<MeterRecord> records, std::vector<std::string> faultSpecs = {}) {
-        SimOptions options;
-        options.records = std::move(records);
-        for (const std::string& spec : faultSpecs) {
-            SimFault fault;
-            std::string error;
-            EXPECT_TRUE(ParseSimFault(spec, fault, error)) << error;
-            options.faults.push_back(fault);
-        }
-        auto sim = std::make_unique<CMeterSim>(std::move(options));
-        std::string error;
-        EXPECT_TRUE(sim->Start(error)) << error;
-        return sim;
-    }
-
-    fs::path m_dir;
-};
 
 // Lines 6 and 7 carry the transfer's time; the rest must match byte for byte.
 void ExpectReport(const std::string& actual, const ReportHeader& header, const std::vector<RowTexts>& rows) {

@@ -1,0 +1,103 @@
+#include "ReportOutput.h"
+
+#include "ReportPainter.h"
+
+#include <QGuiApplication>
+#include <QLocale>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// The command line reports in its own words; Qt's notes about the desktop
+// session it does not have are no concern of its users.
+void KeepQtSeriousMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+QPageSize::PageSizeId PaperSize(const std::optional<std::string>& paper)
+{
+    if (paper == "Letter")
+        return QPageSize::Letter;
+    if (paper == "Legal")
+        return QPageSize::Legal;
+    if (paper == "A4")
+        return QPageSize::A4;
+    // The locales that measure in inches use Letter paper.
+    return QLocale::system().measurementSystem() == QLocale::ImperialUSSystem ? QPageSize::Letter : QPageSize::A4;
+}
+
+QPageLayout::Orientation Orientation(const PageChoice& page)
+{
+    return page.landscape ? QPageLayout::Landscape : QPageLayout::Portrait;
+}
+
+} // namespace
+
+struct CReportOutputContext::Application {
+    int argc = 1;
+    char name[11] = "ombrel-cli";
+    char* argv[2] = {name, nullptr};
+    std::unique_ptr<QGuiApplication> application;
+};
+
+CReportOutputContext::CReportOutputContext() : m_application(std::make_unique<Application>())
+{
+    qInstallMessageHandler(KeepQtSeriousMessages);
+    // Off screen unless told otherwise: the command line needs no display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    m_application->application = std::make_unique<QGuiApplication>(m_application->argc, m_application->argv);
+}
+
+CReportOutputContext::~CReportOutputContext() = default;
+
+std::string ReportOutputUnavailable()
+{
+    return {};
+}
+
+std::string CheckPrintQueue(const std::string& queue)
+{
+    if (!QPrinterInfo::printerInfo(QString::fromStdString(queue)).isNull())
+        return {};
+    const QStringList known = QPrinterInfo::availablePrinterNames();
+    return "there is no print queue named '" + queue + "'"
+           + (known.isEmpty() ? std::string(" (the print system knows none)")
+                              : " (known: " + known.join(QStringLiteral(", ")).toStdString() + ")");
+}
+
+FileWriteResult WriteReportPdf(const std::string& path, const PageChoice& page, const ReportHeader& header,
+                               const std::vector<RowTexts>& rows)
+{
+    const ReportPdf pdf = RenderReportPdf(ReportPageLayout(QPageSize(PaperSize(page.paper)), Orientation(page)),
+                                          header, rows);
+    if (!pdf.result.ok())
+        return {FileWriteError::WriteFailed, pdf.result.error};
+    return WriteFileSafely(path, pdf.bytes.toStdString());
+}
+
+std::string PrintReportToQueue(const std::string& queue, const PageChoice& page, const ReportHeader& header,
+                               const std::vector<RowTexts>& rows)
+{
+    if (std::string why = CheckPrintQueue(queue); !why.empty())
+        return why;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPrinterName(QString::fromStdString(queue));
+    printer.setDocName(QStringLiteral("Data Report"));
+    // The queue's own paper unless one is asked for.
+    if (page.paper)
+        printer.setPageSize(QPageSize(PaperSize(page.paper)));
+    printer.setPageOrientation(Orientation(page));
+    const ReportPaintResult result = PaintReport(printer, [&header] { return header; }, rows);
+    if (!result.ok())
+        return result.error;
+    if (printer.printerState() == QPrinter::Error)
+        return "the print queue '" + queue + "' refused the job";
+    return {};
+}

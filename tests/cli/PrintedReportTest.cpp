@@ -1,0 +1,190 @@
+// The printed Data Report from the command line: as a PDF file after an
+// upload, and again from a saved CSV report.
+
+#include "CliFixture.h"
+#include "CsvReport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <regex>
+
+namespace {
+
+using PrintedReport = CliTest;
+
+// What a poppler tool printed on its standard output.
+std::string ToolOutput(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            output.append(buffer, count);
+        if (pclose(pipe) != 0)
+            output = "[" + command + " failed]";
+    }
+    return output;
+}
+
+// The text of each page, as pdftotext lays it out.
+std::vector<std::string> PdfPages(const fs::path& pdf) {
+    const std::string text = ToolOutput("pdftotext -layout '" + pdf.string() + "' -");
+    std::vector<std::string> pages;
+    std::size_t start = 0;
+    for (std::size_t feed; (feed = text.find('\f', start)) != std::string::npos; start = feed + 1)
+        pages.push_back(text.substr(start, feed - start));
+    return pages;
+}
+
+int PdfPageCount(const fs::path& pdf) {
+    std::smatch pages;
+    const std::string info = ToolOutput("pdfinfo '" + pdf.string() + "'");
+    return std::regex_search(info, pages, std::regex(R"(Pages:\s+(\d+))")) ? std::stoi(pages[1]) : -1;
+}
+
+// A line of the page that holds the row's cells in order, No. first.
+bool PageHoldsRow(const std::string& page, const RowTexts& row) {
+    std::string pattern = R"((^|\n) *)";
+    for (const std::string& cell : row.cells) {
+        if (cell.empty())
+            continue;
+        pattern += std::regex_replace(cell, std::regex(R"([.()\[\]+*?^$|\\])"), R"(\$&)") + " +";
+    }
+    pattern.resize(pattern.size() - 2);
+    return std::regex_search(page, std::regex(pattern + "[ ]*(\n|$)"));
+}
+
+#ifdef OMBREL_CLI_DRAWS_REPORTS
+
+// pdftotext places words by their position, so the blanks between them are
+// approximate: runs of blanks count as one, and none ends a line.
+std::string Squeezed(const std::string& text) {
+    return std::regex_replace(std::regex_replace(text, std::regex(" +"), " "), std::regex(" +(\n|$)"), "$1");
+}
+
+// Every page carries the form; every record is on its page, in order.
+void ExpectReportPages(const fs::path& pdf, const ReportHeader& header, const std::vector<RowTexts>& rows) {
+    const std::vector<std::string> pages = PdfPages(pdf);
+    ASSERT_FALSE(pages.empty()) << pdf;
+    EXPECT_EQ(PdfPageCount(pdf), static_cast<int>(pages.size()));
+    for (const std::string& page : pages) {
+        for (const std::string& line :
+             {std::string("Data Report"), "Company Name:   " + header.companyName, "User Name:   " + header.userName,
+              "Note:   " + header.note, header.dateTimePane, header.useTimePane})
+            EXPECT_NE(Squeezed(page).find(Squeezed(line)), std::string::npos) << line << " in\n" << page;
+        EXPECT_TRUE(std::regex_search(page, std::regex(R"( No\. +Wavelength +Power +Ref +Frequency)"))) << page;
+    }
+    // Every full page holds as many rows as the first; the last takes the rest.
+    std::size_t perPage = 0;
+    while (perPage < rows.size() && PageHoldsRow(pages[0], rows[perPage]))
+        ++perPage;
+    ASSERT_GT(perPage, 0u);
+    EXPECT_EQ(pages.size(), rows.empty() ? 1 : (rows.size() + perPage - 1) / perPage);
+    for (std::size_t row = 0; row < rows.size(); ++row)
+        EXPECT_TRUE(PageHoldsRow(pages[std::min(row / perPage, pages.size() - 1)], rows[row]))
+            << "row " << row + 1 << " on page " << row / perPage + 1;
+}
+
+TEST_F(PrintedReport, UploadWritesTheDataReportBesideTheCsv) {
+    const fs::path csv = m_dir / "field.csv";
+    const fs::path pdf = m_dir / "field.pdf";
+    const CliRun run = Run({"upload", "--simulate=130", "--csv", csv, "--pdf", pdf, "--paper", "A4", "--company",
+                            "Acme Fibre", "--user", "Jo", "--note", "span 7"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const CsvReadResult saved = ParseCsvReport(ReadFile(csv));
+    ASSERT_TRUE(saved.ok()) << saved.error;
+    EXPECT_EQ(saved.rows.size(), 130u);
+    EXPECT_EQ(saved.header.companyName, "Acme Fibre");
+    ExpectReportPages(pdf, saved.header, saved.rows);
+    EXPECT_GE(PdfPages(pdf).size(), 2u);
+
+    // The same report again at the desk, from the saved CSV alone.
+    const fs::path again = m_dir / "desk.pdf";
+    const CliRun report = Run({"report", csv, "--pdf", again, "--paper", "A4"});
+    ASSERT_EQ(report.exitCode, 0) << report.err;
+    EXPECT_EQ(PdfPages(again), PdfPages(pdf));
+}
+
+TEST_F(PrintedReport, PaperAndOrientationChooseThePage) {
+    const fs::path csv = m_dir / "saved.csv";
+    ASSERT_EQ(Run({"upload", "--simulate=60", "--csv", csv}).exitCode, 0);
+    struct Case { std::vector<std::string> page; const char* size; };
+    const Case cases[] = {
+        {{"--paper", "A4"}, "595 x 842 pts (A4)"},
+        {{"--paper", "Letter", "--landscape"}, "792 x 612 pts (letter)"},
+        {{"--paper", "Legal"}, "612 x 1008 pts"},
+    };
+    for (const Case& c : cases) {
+        const fs::path pdf = m_dir / "page.pdf";
+        std::vector<std::string> args{"report", csv.string(), "--pdf", pdf.string()};
+        args.insert(args.end(), c.page.begin(), c.page.end());
+        const CliRun run = Run(args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_NE(ToolOutput("pdfinfo '" + pdf.string() + "'").find(c.size), std::string::npos) << c.size;
+        ExpectReportPages(pdf, ParseCsvReport(ReadFile(csv)).header, ParseCsvReport(ReadFile(csv)).rows);
+    }
+}
+
+TEST_F(PrintedReport, EmptyTablePrintsTheFormAlone) {
+    const fs::path csv = m_dir / "empty.csv";
+    { std::ofstream(csv, std::ios::binary) << FormatCsvReport({"Acme", "", "", "", ""}, {}); }
+    const fs::path pdf = m_dir / "empty.pdf";
+    const CliRun run = Run({"report", csv, "--pdf", pdf});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(PdfPageCount(pdf), 1);
+    EXPECT_NE(Squeezed(PdfPages(pdf).at(0)).find("Company Name: Acme"), std::string::npos);
+}
+
+TEST_F(PrintedReport, BadInputIsRefusedWithItsReasonAndKeepsTheOldPdf) {
+    const fs::path good = m_dir / "good.csv";
+    ASSERT_EQ(Run({"upload", "--simulate=3", "--csv", good}).exitCode, 0);
+    const std::string saved = ReadFile(good);
+    const fs::path foreign = m_dir / "foreign.csv";
+    const fs::path truncated = m_dir / "truncated.csv";
+    { std::ofstream(foreign) << "a,b,c\r\n1,2,3\r\n"; }
+    { std::ofstream(truncated, std::ios::binary) << saved.substr(0, saved.size() - 5); }
+    const fs::path pdf = m_dir / "kept.pdf";
+    { std::ofstream(pdf) << "earlier report"; }
+
+    struct Case { const char* why; std::vector<std::string> args; int exitCode; const char* reason; };
+    const Case cases[] = {
+        {"a CSV Ombrel did not write", {"report", foreign, "--pdf", pdf}, 2, "not a CSV report saved by Ombrel"},
+        {"a truncated report", {"report", truncated, "--pdf", pdf}, 2, "truncated"},
+        {"no such file", {"report", m_dir / "none.csv", "--pdf", pdf}, 2, "cannot be read"},
+        {"nowhere to put the report", {"report", good}, 2, "report needs --pdf FILE or --print QUEUE"},
+        {"a paper it does not know", {"report", good, "--pdf", pdf, "--paper", "A5"}, 2, "--paper"},
+        {"a folder that does not exist", {"report", good, "--pdf", m_dir / "no" / "x.pdf"}, 3, "was not written"},
+        {"a queue that does not exist", {"report", good, "--print", "ombrel-no-such-queue"}, 3,
+         "no print queue named 'ombrel-no-such-queue'"},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = Run(c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.why << ": " << run.err;
+        EXPECT_NE(run.err.find(c.reason), std::string::npos) << c.why << ": " << run.err;
+        EXPECT_EQ(ReadFile(pdf), "earlier report") << c.why;
+    }
+}
+
+TEST_F(PrintedReport, MissingQueueIsRefusedBeforeTheTransfer) {
+    const CliRun run = Run({"upload", "--simulate=3", "--csv", m_dir / "x.csv", "--print", "ombrel-no-such-queue"});
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_EQ(run.err.find("Meter found"), std::string::npos) << "no frame sent: " << run.err;
+    EXPECT_FALSE(fs::exists(m_dir / "x.csv"));
+}
+
+#else
+
+TEST_F(PrintedReport, BuildWithoutQtSaysItCannotDrawReports) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"upload", "--simulate=1", "--pdf", (m_dir / "x.pdf").string()},
+          std::vector<std::string>{"upload", "--simulate=1", "--print", "queue"}}) {
+        const CliRun run = Run(args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_NE(run.err.find("built without Qt"), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(m_dir / "x.pdf"));
+    }
+}
+
+#endif
+
+} // namespace

@@ -27,8 +27,9 @@ public:
     // Once this returns, the watcher no longer touches the previous link.
     void SetOperation(CMeterLink* link);
 
-private:
     void Interrupt(int signalNumber);   // from the platform's watcher, any thread
+
+private:
 
     std::mutex m_mutex;
     CMeterLink* m_link = nullptr;

@@ -4,11 +4,10 @@
 #include <bit>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <system_error>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -109,29 +108,26 @@ std::vector<MeterRecord> GeneratedRecords(int count) {
 }
 
 bool LoadRecordImage(const std::string& path, std::vector<MeterRecord>& records, std::string& error) {
-    const auto systemError = [&path](const std::string& what) {
-        return what + " '" + path + "': " + std::error_code(errno, std::generic_category()).message();
+    const auto systemError = [&path](const std::string& what, std::error_code code) {
+        return what + " '" + path + "': " + code.message();
     };
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = systemError("cannot open the record image");
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file) {
+        error = systemError("cannot open the record image", std::error_code(errno, std::generic_category()));
         return false;
     }
-    struct Closer {
-        int fd;
-        ~Closer() { close(fd); }
-    } closer{fd};
-
-    struct stat status{};
-    if (fstat(fd, &status) != 0) {
-        error = systemError("cannot examine the record image");
+    std::error_code status;
+    const bool regular = std::filesystem::is_regular_file(path, status);
+    const std::uintmax_t fileSize = regular ? std::filesystem::file_size(path, status) : 0;
+    if (status) {
+        error = systemError("cannot examine the record image", status);
         return false;
     }
-    if (!S_ISREG(status.st_mode)) {
+    if (!regular) {
         error = "record image '" + path + "' is not a regular file";
         return false;
     }
-    const auto size = static_cast<std::size_t>(status.st_size);
+    const auto size = static_cast<std::size_t>(fileSize);
     if (size % kRecordSize != 0) {
         error = "record image '" + path + "' is " + std::to_string(size) +
                 " bytes, not a whole number of 16-byte records";
@@ -145,22 +141,14 @@ bool LoadRecordImage(const std::string& path, std::vector<MeterRecord>& records,
     }
 
     std::vector<MeterRecord> loaded(recordCount);
-    for (std::size_t i = 0; i < recordCount; ++i) {
-        std::size_t done = 0;
-        while (done < kRecordSize) {
-            const ssize_t count = read(fd, loaded[i].bytes.data() + done, kRecordSize - done);
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count < 0) {
-                error = systemError("cannot read the record image");
-                return false;
-            }
-            if (count == 0) {
-                error = "record image '" + path + "' ended early; was it changed while being read?";
-                return false;
-            }
-            done += static_cast<std::size_t>(count);
-        }
+    for (MeterRecord& record : loaded) {
+        if (std::fread(record.bytes.data(), 1, kRecordSize, file.get()) == kRecordSize)
+            continue;
+        if (std::ferror(file.get()))
+            error = systemError("cannot read the record image", std::error_code(errno, std::generic_category()));
+        else
+            error = "record image '" + path + "' ended early; was it changed while being read?";
+        return false;
     }
     records = std::move(loaded);
     return true;

@@ -276,7 +276,7 @@ void COrvexDlg::OnButtonSave()
 {
     const std::time_t now = m_clock();
     std::tm local{};
-    localtime_r(&now, &local);
+    LocalCalendarTime(now, local);
     const QString path = m_dialogs.GetSaveFileName(this, QString::fromStdString(DefaultReportFileName(local)));
     if (path.isEmpty())
         return;

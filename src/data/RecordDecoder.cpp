@@ -2,8 +2,7 @@
 
 #include <cfloat>
 #include <cmath>
-#include <cstdio>
-#include <locale.h>
+#include <charconv>
 #include <string>
 
 namespace {
@@ -61,12 +60,10 @@ std::string FormatFixed(double value, int decimals)
     if (std::isinf(value))
         return value < 0 ? "-inf" : "inf";
 
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t{});
-    const locale_t previous = uselocale(cLocale);
-    char text[64];   // the longest text is a dB value of a few hundred
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    uselocale(previous);
-    return text;
+    // to_chars rounds as printf's "%.*f" does, but never looks at a locale.
+    char text[128];   // the longest text is a float's range in fixed notation
+    const auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    return error == std::errc() ? std::string(text, end) : std::string("nan");
 }
 
 std::string RowNumberText(int rowIndex)

@@ -3,7 +3,7 @@
 std::string DateTimePaneText(std::time_t now)
 {
     std::tm local{};
-    if (localtime_r(&now, &local) == nullptr)
+    if (!LocalCalendarTime(now, local))
         return "Date time: ";
     char text[128];
     const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);

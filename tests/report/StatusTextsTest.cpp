@@ -1,8 +1,7 @@
+#include "Environment.h"
 #include "StatusTexts.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
 
 namespace {
 
@@ -10,14 +9,14 @@ namespace {
 TEST(StatusTextsTest, DateTimePaneShowsLocalTimeWithLeadingZeros)
 {
     const auto paneIn = [](const char* zone, std::time_t now) {
-        ::setenv("TZ", zone, 1);
-        ::tzset();
+        SetEnvironment("TZ", zone);
+        ReloadTimeZone();
         return DateTimePaneText(now);
     };
     EXPECT_EQ(paneIn("UTC", 1425719102), "Date time: 2015-03-07 09:05:02");   // every field below 10
     EXPECT_EQ(paneIn("XST-1", 1425771000), "Date time: 2015-03-08 00:30:00"); // local, a day later
-    ::unsetenv("TZ");
-    ::tzset();
+    UnsetEnvironment("TZ");
+    ReloadTimeZone();
 }
 
 TEST(StatusTextsTest, UseTimeHasNoSingular)

@@ -4,12 +4,17 @@
 // what they share.
 
 #include <mutex>
+#include <string>
+#include <vector>
 
 class CMeterLink;
 
 // Sets the standard streams up before anything is written: the report goes
 // to standard output byte for byte, messages in the program's UTF-8.
 void PrepareConsole();
+// The arguments after the program's name, in UTF-8 (on Windows read from the
+// wide command line, since main's arguments are in the ANSI code page).
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
 bool StdinIsTerminal();
 bool StderrIsTerminal();
 

@@ -8,6 +8,8 @@
 
 void PrepareConsole() {}
 
+std::vector<std::string> CommandLineArguments(int argc, char** argv) { return {argv + 1, argv + argc}; }
+
 bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) != 0; }
 
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }

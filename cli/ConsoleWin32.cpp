@@ -1,11 +1,14 @@
 #include "Console.h"
 
+#include "Win32Text.h"
+
 #include <csignal>
 #include <cstdio>
 
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#include <shellapi.h>
 
 namespace {
 
@@ -32,6 +35,18 @@ void PrepareConsole() {
     _setmode(_fileno(stdout), _O_BINARY);
     // Messages are UTF-8 ("！" included); the console shows them as such.
     ::SetConsoleOutputCP(CP_UTF8);
+}
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+    int count = 0;
+    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (wide == nullptr)
+        return {argv + 1, argv + argc};
+    std::vector<std::string> arguments;
+    for (int i = 1; i < count; ++i)
+        arguments.push_back(Utf8FromWide(wide[i]));
+    ::LocalFree(wide);
+    return arguments;
 }
 
 // A redirected stream is no console, and neither is NUL, which the C

@@ -313,7 +313,7 @@ int main(int argc, char** argv) {
     CliOptions options;
     CLI::App app("", "ombrel-cli");
     DeclareCommandLine(app, options);
-    if (const auto exitCode = ParseOrExit(app, argc, argv))
+    if (const auto exitCode = ParseOrExit(app, CommandLineArguments(argc, argv)))
         return *exitCode;
     if (options.command == "ports")
         return RunPorts(options);

@@ -146,7 +146,11 @@ ParseOutcome ParseArguments(CLI::App& app, std::vector<std::string> arguments) {
 }
 
 std::optional<int> ParseOrExit(CLI::App& app, int argc, const char* const* argv) {
-    const ParseOutcome outcome = ParseArguments(app, std::vector<std::string>(argv + 1, argv + argc));
+    return ParseOrExit(app, std::vector<std::string>(argv + 1, argv + argc));
+}
+
+std::optional<int> ParseOrExit(CLI::App& app, std::vector<std::string> arguments) {
+    const ParseOutcome outcome = ParseArguments(app, std::move(arguments));
     std::cout << outcome.output << std::flush;
     std::cerr << outcome.errors << std::flush;
     return outcome.exitCode;

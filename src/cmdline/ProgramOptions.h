@@ -47,6 +47,9 @@ ParseOutcome ParseArguments(CLI::App& app, std::vector<std::string> arguments);
 // ParseArguments on main's arguments; writes the texts. Returns the exit code
 // when the program should end now.
 std::optional<int> ParseOrExit(CLI::App& app, int argc, const char* const* argv);
+// The same on arguments (without the program name) read elsewhere, e.g. in
+// UTF-8 from the Windows command line.
+std::optional<int> ParseOrExit(CLI::App& app, std::vector<std::string> arguments);
 
 // The refusal text for arguments nobody took, in the same form as the parser's.
 ParseOutcome RefuseArguments(const CLI::App& app, const std::vector<std::string>& arguments);

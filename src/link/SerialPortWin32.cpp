@@ -28,9 +28,11 @@ PortFailure FailureFromError(DWORD error) {
     case ERROR_DEV_NOT_EXIST:
     case ERROR_DEVICE_NOT_CONNECTED:
         return PortFailure::Absent;
-    // Windows refuses a COM port that another program has open with "access denied".
+    // Windows refuses a COM port that another program has open with "access
+    // denied"; wine reports a tty held exclusively as a lock violation.
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
     case ERROR_BUSY:
         return PortFailure::Busy;
     case ERROR_PRIVILEGE_NOT_HELD:
@@ -43,6 +45,8 @@ PortFailure FailureFromError(DWORD error) {
 std::string FailureDetail(DWORD error) {
     if (error == ERROR_ACCESS_DENIED)
         return "another program has it open, or access is denied";
+    if (FailureFromError(error) == PortFailure::Busy)
+        return "another program has it open";
     return SystemErrorText(error);
 }
 

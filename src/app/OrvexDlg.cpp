@@ -17,7 +17,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
-#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -281,8 +280,8 @@ void COrvexDlg::OnButtonSave()
     if (path.isEmpty())
         return;
 
-    const FileWriteResult result =
-        WriteCsvReport(QFile::encodeName(path).toStdString(), CurrentReportHeader(), m_rowModel.Rows());
+    // Report paths are UTF-8 on every platform (Qt's file names on Linux are too).
+    const FileWriteResult result = WriteCsvReport(path.toStdString(), CurrentReportHeader(), m_rowModel.Rows());
     if (result.error == FileWriteError::Locked)
         ShowOperatorMessage(QString::fromUtf8(kDocumentLockedMessage));
     else if (!result.ok())

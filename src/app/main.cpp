@@ -31,7 +31,7 @@ int main(int argc, char** argv)
 
     std::vector<std::string> leftOvers;
     for (const QString& argument : QApplication::arguments().mid(1))
-        leftOvers.push_back(argument.toLocal8Bit().toStdString());
+        leftOvers.push_back(argument.toStdString());   // UTF-8, as every command line is taken
     if (const ParseOutcome outcome = RefuseLeftOvers(leftOvers); outcome.exitCode)
         return Report(outcome);
 

@@ -81,9 +81,11 @@ private:
     bool CheckGone();                                     // true once the device has gone away
     bool TakeLineError();                                 // true (and receive side purged) after a line error
     std::size_t QueuedBytes();                            // received and not yet read
+    std::size_t CollectReceived();                        // the same, once taken in where waits need it
     WaitResult WaitForInput(Clock::time_point deadline);  // Ready: bytes may have arrived
 
     void ShowMessage(const char* text);
+    std::size_t Traced(bool outgoing, const std::uint8_t* bytes, std::size_t count);   // returns count
     void MarkGone(std::string detail);
     bool Aborted() const { return m_abort != nullptr && m_abort->load(); }
     bool PauseAfterEmptyWakeUp(Clock::time_point deadline);   // false once the wait is over

@@ -30,6 +30,27 @@ int CSerialPort::WaitRxEvent() {
     return 0;
 }
 
+int CSerialPort::WaitForBytes(std::size_t count, int pollLimitMs) {
+    if (!IsOpen() || CheckGone())
+        return 0;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(pollLimitMs);
+    std::size_t before = 0;
+    for (bool woken = false;; woken = true) {
+        if (TakeLineError())
+            return 0;
+        const std::size_t received = CollectReceived();
+        if (m_gone)
+            return 0;
+        if (received >= count)
+            return 1;
+        if (woken && received == before && !PauseAfterEmptyWakeUp(deadline))
+            return 0;
+        before = received;
+        if (WaitForInput(deadline) != WaitResult::Ready)
+            return 0;
+    }
+}
+
 void CSerialPort::ReceiveReply() {
     m_rxComplete = 0;
     m_rxEvent = 0;
@@ -46,6 +67,12 @@ void CSerialPort::ReceiveReply() {
 void CSerialPort::ShowMessage(const char* text) {
     if (m_messages)
         m_messages->ShowMessage(text);
+}
+
+std::size_t CSerialPort::Traced(bool outgoing, const std::uint8_t* bytes, std::size_t count) {
+    if (count > 0 && m_trace)
+        m_trace(outgoing, bytes, count);
+    return count;
 }
 
 void CSerialPort::MarkGone(std::string detail) {

@@ -224,9 +224,7 @@ std::size_t CSerialPort::Write(const std::uint8_t* bytes, std::size_t count) {
             m_device->MarkGone(errno);
         break;
     }
-    if (sent > 0 && m_trace)
-        m_trace(true, bytes, sent);
-    return sent;
+    return Traced(true, bytes, sent);
 }
 
 std::size_t CSerialPort::Read(std::uint8_t* bytes, std::size_t count, int timeoutMs) {
@@ -253,33 +251,9 @@ std::size_t CSerialPort::Read(std::uint8_t* bytes, std::size_t count, int timeou
             m_device->MarkGone(errno);
         break;   // EAGAIN: nothing more queued
     }
-    if (got == 0)
-        return 0;
-    m_rxComplete = 1;
-    if (m_trace)
-        m_trace(false, bytes, got);
-    return got;
-}
-
-int CSerialPort::WaitForBytes(std::size_t count, int pollLimitMs) {
-    if (!IsOpen() || CheckGone())
-        return 0;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(pollLimitMs);
-    for (bool woken = false;; woken = true) {
-        if (TakeLineError())
-            return 0;
-        const std::size_t before = m_device->rxPending.size();
-        m_device->DrainKernelQueue();
-        if (m_gone)
-            return 0;
-        if (m_device->rxPending.size() >= count)
-            return 1;
-        if (woken && m_device->rxPending.size() == before && !PauseAfterEmptyWakeUp(deadline))
-            return 0;
-        // The driver's queue is empty now, so poll sleeps until more arrives.
-        if (WaitForInput(deadline) != WaitResult::Ready)
-            return 0;
-    }
+    if (got > 0)
+        m_rxComplete = 1;
+    return Traced(false, bytes, got);
 }
 
 void CSerialPort::Purge() {
@@ -302,6 +276,12 @@ bool CSerialPort::CheckGone() { return m_device->CheckGone(); }
 bool CSerialPort::TakeLineError() { return m_device->TakeLineError(); }
 
 std::size_t CSerialPort::QueuedBytes() { return m_device->QueuedBytes(); }
+
+std::size_t CSerialPort::CollectReceived() {
+    // Once the driver's queue is empty, poll sleeps until more arrives.
+    m_device->DrainKernelQueue();
+    return m_device->rxPending.size();
+}
 
 CSerialPort::WaitResult CSerialPort::WaitForInput(Clock::time_point deadline) {
     return m_device->WaitFor(POLLIN, deadline);

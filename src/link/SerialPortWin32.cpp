@@ -220,9 +220,7 @@ std::size_t CSerialPort::Write(const std::uint8_t* bytes, std::size_t count) {
             return ::WriteFile(handle, bytes, static_cast<DWORD>(count), nullptr, &request);
         },
         kWriteWaitMs);
-    if (sent > 0 && m_trace)
-        m_trace(true, bytes, sent);
-    return sent;
+    return Traced(true, bytes, sent);
 }
 
 std::size_t CSerialPort::Read(std::uint8_t* bytes, std::size_t count, int timeoutMs) {
@@ -240,33 +238,9 @@ std::size_t CSerialPort::Read(std::uint8_t* bytes, std::size_t count, int timeou
             return ::ReadFile(handle, bytes, static_cast<DWORD>(std::min(count, queued)), nullptr, &request);
         },
         timeoutMs);
-    if (got == 0)
-        return 0;
-    m_rxComplete = 1;
-    if (m_trace)
-        m_trace(false, bytes, got);
-    return got;
-}
-
-int CSerialPort::WaitForBytes(std::size_t count, int pollLimitMs) {
-    if (!IsOpen() || CheckGone())
-        return 0;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(pollLimitMs);
-    std::size_t before = 0;
-    for (bool woken = false;; woken = true) {
-        if (TakeLineError() || m_gone)
-            return 0;
-        const std::size_t queued = QueuedBytes();
-        if (m_gone)
-            return 0;
-        if (queued >= count)
-            return 1;
-        if (woken && queued == before && !PauseAfterEmptyWakeUp(deadline))
-            return 0;
-        before = queued;
-        if (WaitForInput(deadline) != WaitResult::Ready)
-            return 0;
-    }
+    if (got > 0)
+        m_rxComplete = 1;
+    return Traced(false, bytes, got);
 }
 
 void CSerialPort::Purge() {
@@ -303,6 +277,8 @@ std::size_t CSerialPort::QueuedBytes() {
     std::size_t queued = 0;
     return m_device->QueryStatus(queued) ? queued : 0;
 }
+
+std::size_t CSerialPort::CollectReceived() { return QueuedBytes(); }
 
 // Waits for a receive event (EV_RXCHAR or EV_ERR) until the deadline. The
 // queue is looked at between slices as well: some drivers end the wait with

@@ -51,6 +51,7 @@ TEST_F(PortSettingsTest, OpenSets9600Raw8N1TimeoutsAndReceiveEvents) {
         {"data bits", line.ByteSize, 8},
         {"parity", line.Parity, NOPARITY},
         {"stop bits", line.StopBits, ONESTOPBIT},
+        {"end-of-file character", static_cast<BYTE>(line.EofChar), 0xA0},
         {"binary", line.fBinary, TRUE},
         {"CTS flow control", line.fOutxCtsFlow, FALSE},
         {"DSR flow control", line.fOutxDsrFlow, FALSE},

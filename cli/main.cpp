@@ -9,11 +9,13 @@
 #include "MeterLink.h"
 #include "MeterSim.h"
 #include "PortDiscovery.h"
+#include "PortFailure.h"
 #include "ProgramOptions.h"
 #include "ReportOutput.h"
+#include "SerialPort.h"
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -137,9 +139,17 @@ std::vector<std::string> CandidatePorts(const CliOptions& options) {
     return ports;
 }
 
+// The list goes to stdout, one port a line; how to get access to the ports
+// this user may not open goes to stderr.
 int RunPorts(const CliOptions& options) {
-    for (const std::string& port : CandidatePorts(options))
+    std::vector<PortAttempt> denied;
+    for (const std::string& port : CandidatePorts(options)) {
         std::printf("%s\n", port.c_str());
+        if (::access(CSerialPort::DevicePath(port).c_str(), R_OK | W_OK) != 0 && errno == EACCES)
+            denied.push_back({port, PortFailure::PermissionDenied, {}});
+    }
+    std::fflush(stdout);
+    std::fputs(DescribePortAttempts(denied).c_str(), stderr);
     return EXIT_DONE;
 }
 

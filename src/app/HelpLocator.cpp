@@ -10,6 +10,11 @@ namespace {
 constexpr const char* kHelpFiles[] = {"index.html", "help.css"};
 }
 
+QString InstalledHelpFolder()
+{
+    return QStringLiteral(OMBREL_HELP_FROM_BINDIR);
+}
+
 QString ExtractBuiltInHelp(const QString& folder)
 {
     EnsureResources();
@@ -32,8 +37,10 @@ QString LocateHelp(const QString& executableDir, const QString& extractRoot)
     const QString chm = dir.filePath(QStringLiteral("Help.chm"));
     if (QFileInfo::exists(chm))
         return chm;
-    const QString html = dir.filePath(QStringLiteral("help/index.html"));
-    if (QFileInfo::exists(html))
-        return html;
+    for (const QString& folder : {QStringLiteral("help"), InstalledHelpFolder()}) {
+        const QString html = QDir::cleanPath(dir.filePath(folder + QStringLiteral("/index.html")));
+        if (QFileInfo::exists(html))
+            return html;
+    }
     return ExtractBuiltInHelp(QDir(extractRoot).filePath(QStringLiteral("ombrel-help")));
 }

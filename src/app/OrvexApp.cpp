@@ -32,6 +32,9 @@ COrvexDlg::PortSource MakePortSource(const CommandLine& commandLine, const CMete
 int COrvexApp::InitInstance(const CommandLine& commandLine)
 {
     QApplication::setWindowIcon(ApplicationIcon());
+    // Wayland desktops match the window to its menu entry, and take its icon
+    // from there, by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("ombrel"));
 
     // The simulated meter outlives the window, which joins its transfer on the way out.
     std::unique_ptr<CMeterSim> simulator;

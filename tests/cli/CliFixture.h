@@ -45,12 +45,15 @@ protected:
     }
     void TearDown() override { fs::remove_all(m_dir); }
 
-    // Runs ombrel-cli with stdin from /dev/null (no terminal), as a script would.
-    CliRun Run(const std::vector<std::string>& args, const char* program = OMBREL_CLI_PATH) {
-        return Finish(Start(args, program));
+    // Runs ombrel-cli with stdin from /dev/null (no terminal), as a script would;
+    // prefix is a command that runs the program, such as setpriv.
+    CliRun Run(const std::vector<std::string>& args, const char* program = OMBREL_CLI_PATH,
+               const std::vector<std::string>& prefix = {}) {
+        return Finish(Start(args, program, prefix));
     }
 
-    pid_t Start(const std::vector<std::string>& args, const char* program = OMBREL_CLI_PATH) {
+    pid_t Start(const std::vector<std::string>& args, const char* program = OMBREL_CLI_PATH,
+                const std::vector<std::string>& prefix = {}) {
         const fs::path outPath = m_dir / "stdout";
         const fs::path errPath = m_dir / "stderr";
         const pid_t pid = fork();
@@ -61,11 +64,14 @@ protected:
             dup2(in, STDIN_FILENO);
             dup2(out, STDOUT_FILENO);
             dup2(err, STDERR_FILENO);
-            std::vector<char*> argv{const_cast<char*>(program)};
+            std::vector<char*> argv;
+            for (const std::string& arg : prefix)
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            argv.push_back(const_cast<char*>(program));
             for (const std::string& arg : args)
                 argv.push_back(const_cast<char*>(arg.c_str()));
             argv.push_back(nullptr);
-            execv(program, argv.data());
+            execvp(argv[0], argv.data());
             _exit(127);
         }
         return pid;

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -96,6 +98,38 @@ TEST_F(CliTest, PortsListsTheGivenPortsInOrder) {
     const CliRun run = Run({"ports", "--port", "/dev/ttyUSB3", "--port", "ttyS0"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, "/dev/ttyUSB3\nttyS0\n");
+}
+
+// ombrel-cli ports tells a user who may not open a port which group to join;
+// the unprivileged runs are as uid 65534, from a copy of the program that
+// uid may execute.
+TEST_F(CliTest, PortsTellsWhoMayNotOpenAPortWhichGroupToJoin) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run ombrel-cli as uid 65534 and to hand the port to a group";
+    const group* dialout = getgrnam("dialout");
+    ASSERT_NE(dialout, nullptr) << "Debian's group for serial ports";
+    ASSERT_EQ(chmod(m_dir.c_str(), 0755), 0);
+    const fs::path cli = m_dir / "ombrel-cli";
+    fs::copy_file(OMBREL_CLI_PATH, cli);
+    const std::vector<std::string> asNobody{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    int master = -1, slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    const std::string port = name;
+    ASSERT_EQ(chown(name, 0, dialout->gr_gid), 0);
+    ASSERT_EQ(chmod(name, 0660), 0);
+
+    const CliRun denied = Run({"ports", "--port", port}, cli.c_str(), asNobody);
+    EXPECT_EQ(denied.exitCode, 0) << denied.err;
+    EXPECT_EQ(denied.out, port + "\n") << "the list itself stays one port a line";
+    EXPECT_EQ(denied.err, port + ": permission denied; the user must be a member of group dialout, which owns the "
+                                 "device: sudo usermod -aG dialout $USER, then log in again\n");
+
+    const CliRun allowed = Run({"ports", "--port", port});
+    EXPECT_EQ(allowed.out, port + "\n");
+    EXPECT_EQ(allowed.err, "") << "root may open it: nothing to tell";
+    close(slave);
+    close(master);
 }
 
 TEST_F(CliTest, UploadFromTheBuiltInSimulatorWritesTheReport) {

@@ -14,7 +14,6 @@
 #include "ReportOutput.h"
 #include "SerialPort.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -145,7 +144,7 @@ int RunPorts(const CliOptions& options) {
     std::vector<PortAttempt> denied;
     for (const std::string& port : CandidatePorts(options)) {
         std::printf("%s\n", port.c_str());
-        if (::access(CSerialPort::DevicePath(port).c_str(), R_OK | W_OK) != 0 && errno == EACCES)
+        if (CSerialPort::AccessDenied(port))
             denied.push_back({port, PortFailure::PermissionDenied, {}});
     }
     std::fflush(stdout);

@@ -37,6 +37,9 @@ public:
     static std::string DevicePath(const std::string& portName);
     // What the user can do about being denied portName ("; ..."), or empty.
     static std::string AccessHint(const std::string& portName);
+    // Whether the device's rights keep this user from opening portName; asks
+    // the system without opening the port.
+    static bool AccessDenied(const std::string& portName);
 
     int ProbePort(const std::string& portName);          // 1 cannot be opened, 0 can; port left closed
     int Open(const std::string& portName);               // descriptor or handle (>= 0), or -1 after its message

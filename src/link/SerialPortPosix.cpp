@@ -163,6 +163,10 @@ std::string CSerialPort::AccessHint(const std::string& portName) {
            owner + " $USER, then log in again";
 }
 
+bool CSerialPort::AccessDenied(const std::string& portName) {
+    return ::access(DevicePath(portName).c_str(), R_OK | W_OK) != 0 && errno == EACCES;
+}
+
 int CSerialPort::ProbePort(const std::string& portName) {
     const int fd = OpenDevice(DevicePath(portName), m_lastFailure, m_lastFailureDetail);
     if (fd < 0)

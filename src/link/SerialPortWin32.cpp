@@ -134,6 +134,13 @@ std::string CSerialPort::AccessHint(const std::string& portName) {
     return "; the computer's administrator can give the user access to the port";
 }
 
+// A COM port carries no per-user rights that a user could be told to change:
+// a refused open means another program holds it.
+bool CSerialPort::AccessDenied(const std::string& portName) {
+    (void)portName;
+    return false;
+}
+
 int CSerialPort::ProbePort(const std::string& portName) {
     const HANDLE handle = OpenDevice(DevicePath(portName), m_lastFailure, m_lastFailureDetail);
     if (handle == INVALID_HANDLE_VALUE)

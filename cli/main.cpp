@@ -15,6 +15,7 @@
 #include "SerialPort.h"
 
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>

@@ -416,8 +416,7 @@ void COrvexDlg::OnAbout()
 void COrvexDlg::OnTimer()
 {
     ++m_nUseSeconds;
-    m_timeNow = m_clock();
-    m_statusBar->SetText(1, QString::fromStdString(DateTimePaneText(m_timeNow)));
+    m_statusBar->SetText(1, QString::fromStdString(DateTimePaneText(m_clock())));
     m_statusBar->SetText(2, QString::fromStdString(UseTimePaneText(m_nUseSeconds)));
     ScheduleRefreshPreviews();
 }

@@ -123,7 +123,6 @@ private:
     std::optional<QPageLayout> m_printLayout;   // the page a preview's Print chose
     bool m_bPrinting = false;           // the print dialog or job is running
     int m_nUseSeconds = 0;
-    std::time_t m_timeNow = 0;
     bool m_bHolding = false;          // a scan holds the window
     bool m_bCloseRequested = false;   // closing waits for the scan to end
     // The link reports through m_events, so m_events is built first and goes last.

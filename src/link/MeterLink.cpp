@@ -10,7 +10,6 @@ namespace {
 constexpr unsigned kSilentRecordLimit = 3;
 // Tries of one half-record exchange: the first and two repeats.
 constexpr int kExchangeTries = 3;
-constexpr int kClearReplyTimeoutMs = 5000;
 
 std::string FormatCounts(const char* format, unsigned first, unsigned second) {
     char text[160];
@@ -206,7 +205,6 @@ void CMeterLink::TransferRecords() {
     m_dataHalf1 = {};
     m_dataHalf2 = {};
     m_events.OnTimerStart();
-    m_rowIndex = 0;
     m_blockIndex = 0;
     m_receivedCount = 0;
 
@@ -225,10 +223,9 @@ void CMeterLink::TransferRecords() {
         if (m_stopRequested)
             break;
 
-        m_rowIndex = static_cast<int>(m_receivedCount);
-        m_events.OnRowTexts(m_rowIndex, recordRead
-                                            ? DecodeRecord(MeterRecord::AssembleRecord(m_dataHalf1, m_dataHalf2), m_rowIndex)
-                                            : UnreadRow(m_rowIndex));
+        const int row = static_cast<int>(m_receivedCount);
+        m_events.OnRowTexts(row, recordRead ? DecodeRecord(MeterRecord::AssembleRecord(m_dataHalf1, m_dataHalf2), row)
+                                            : UnreadRow(row));
         m_progressPosition = m_receivedCount + 1;
         m_events.OnProgress(m_receivedCount + 1);
         ++m_receivedCount;
@@ -284,7 +281,7 @@ bool CMeterLink::ClearHandshake() {
     // Only what arrived within the pause counts: a later answer means no meter.
     Frame& reply = m_serialPort.RxBuffer();
     reply.fill(0);
-    m_serialPort.Read(reply.data(), kFrameSize, kClearReplyTimeoutMs);
+    m_serialPort.Read(reply.data(), kFrameSize);
     if (!IsClearCheckReply(reply))
         return false;
     reply.fill(0);

@@ -117,7 +117,6 @@ private:
     std::atomic<unsigned> m_progressPosition{0};
     unsigned m_receivedCount = 0;
     unsigned m_blockIndex = 0;
-    int m_rowIndex = 0;
     HalfRecord m_dataHalf1{};
     HalfRecord m_dataHalf2{};
     std::string m_portName;

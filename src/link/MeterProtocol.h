@@ -15,7 +15,7 @@ enum class MeterCommand : std::uint8_t {
 };
 
 // Kinds of exchange; the values are the ones the meter link has always used.
-enum ThreadItem { ITEM_COUNT = 1, ITEM_DATA_1 = 3, ITEM_DATA_2 = 5, ITEM_TRANSFER = 7 };
+enum ThreadItem { ITEM_COUNT = 1, ITEM_DATA_1 = 3, ITEM_DATA_2 = 5 };
 
 constexpr std::uint8_t kFrameStart = 0xAA;
 constexpr std::uint8_t kDataBlockLength = 0x08;

@@ -44,7 +44,7 @@ public:
     int ProbePort(const std::string& portName);          // 1 cannot be opened, 0 can; port left closed
     int Open(const std::string& portName);               // descriptor or handle (>= 0), or -1 after its message
     std::size_t Write(const std::uint8_t* bytes, std::size_t count);   // discards unread input first
-    std::size_t Read(std::uint8_t* bytes, std::size_t count, int timeoutMs);  // only what is queued
+    std::size_t Read(std::uint8_t* bytes, std::size_t count);  // only what is queued, never waits
     int WaitForBytes(std::size_t count, int pollLimitMs);  // 1 when count bytes are queued in time
     int WaitRxEvent();                                   // always 0; outcome in RxEvent()
     void ReceiveReply();                                 // reply in RxBuffer(), presence in RxComplete()
@@ -76,7 +76,7 @@ private:
     static constexpr int kRxEventWaitMs = 500;       // first character of a reply
     static constexpr int kWriteWaitMs = 5000;        // room in a full transmit queue
     static constexpr int kReplyBytesWaitMs = 5000;   // the rest of a reply once it has begun
-    static constexpr int kReplyReadTimeoutMs = 5000;
+    static constexpr int kReplyReadTimeoutMs = 5000;   // bounds a read of queued bytes where the platform can wait
     // The open device and what the platform keeps about it; null while closed.
     struct Device;
 

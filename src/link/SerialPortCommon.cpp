@@ -61,7 +61,7 @@ void CSerialPort::ReceiveReply() {
     m_rxBuffer.fill(0);
     // Only a complete reply is read; a partial one stays unread and the buffer zeroed.
     if (m_rxEvent == 1 && WaitForBytes(kFrameSize, kReplyBytesWaitMs) == 1)
-        Read(m_rxBuffer.data(), kFrameSize, kReplyReadTimeoutMs);
+        Read(m_rxBuffer.data(), kFrameSize);
 }
 
 void CSerialPort::ShowMessage(const char* text) {

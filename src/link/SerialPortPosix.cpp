@@ -231,9 +231,7 @@ std::size_t CSerialPort::Write(const std::uint8_t* bytes, std::size_t count) {
     return Traced(true, bytes, sent);
 }
 
-std::size_t CSerialPort::Read(std::uint8_t* bytes, std::size_t count, int timeoutMs) {
-    // Only queued bytes are taken, so a read never has to wait for its time-out.
-    (void)timeoutMs;
+std::size_t CSerialPort::Read(std::uint8_t* bytes, std::size_t count) {
     if (!IsOpen() || CheckGone())
         return 0;
     if (TakeLineError())

@@ -230,7 +230,7 @@ std::size_t CSerialPort::Write(const std::uint8_t* bytes, std::size_t count) {
     return Traced(true, bytes, sent);
 }
 
-std::size_t CSerialPort::Read(std::uint8_t* bytes, std::size_t count, int timeoutMs) {
+std::size_t CSerialPort::Read(std::uint8_t* bytes, std::size_t count) {
     if (!IsOpen() || CheckGone())
         return 0;
     if (TakeLineError())
@@ -244,7 +244,7 @@ std::size_t CSerialPort::Read(std::uint8_t* bytes, std::size_t count, int timeou
         [&](OVERLAPPED& request) {
             return ::ReadFile(handle, bytes, static_cast<DWORD>(std::min(count, queued)), nullptr, &request);
         },
-        timeoutMs);
+        kReplyReadTimeoutMs);
     if (got > 0)
         m_rxComplete = 1;
     return Traced(false, bytes, got);

@@ -2,8 +2,8 @@
 
 #include "ResourceIcons.h"
 
-#include <QApplication>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -105,19 +105,6 @@ void CButtonST::UseParentBackground(bool repaint)
 unsigned CButtonST::EnableFlatFrame(bool enable, bool repaint)
 {
     m_bFlatFrame = enable;
-    if (repaint)
-        update();
-    return kDone;
-}
-
-unsigned CButtonST::SetPressShift(int style, bool repaint)
-{
-    if (style == 0)
-        m_pressShift = {1, 1};
-    else if (style == 1)
-        m_pressShift = {0, 2};
-    else
-        return kBadPressStyle;
     if (repaint)
         update();
     return kDone;
@@ -237,14 +224,14 @@ QRect CButtonST::PlaceImage(bool hasCaption, const QRect& item, QRect& caption, 
 {
     QRect image = item;
     if (hasCaption) {
-        image.setLeft(image.left() + m_imageMargin.x());
-        caption.setLeft(caption.left() + size.width() + m_imageMargin.x());
+        image.setLeft(image.left() + kImageMargin.x());
+        caption.setLeft(caption.left() + size.width() + kImageMargin.x());
     } else {
         image.setLeft(image.left() + (image.width() - size.width()) / 2);
     }
     image.setTop(image.top() + (image.height() - size.height()) / 2);
     if (pressed)
-        image.translate(m_pressShift);
+        image.translate(kPressShift);
     return image;
 }
 
@@ -252,7 +239,7 @@ QRect CButtonST::PlaceCaption(const QString& text, const QRect& caption, bool pr
 {
     QRect box = caption;
     if (pressed)
-        box.translate(m_pressShift);
+        box.translate(kPressShift);
     // The wrapped block, anchored at the box's corner, then centred in the box.
     const QSize block = fontMetrics().boundingRect(box, kTextFlags, text).size();
     QRect placed(box.topLeft(), block);
@@ -326,10 +313,8 @@ void CButtonST::TrackHover(Qt::MouseButtons buttons, const QPoint& pos)
     // Dragging onto the button with the left button held never makes it hot.
     if ((buttons & Qt::LeftButton) && !m_bHot)
         return;
-    if (!m_bFlat)
-        return;
-    const bool active = m_bHoverWhenInactive || QApplication::activeWindow() != nullptr;
-    if (rect().contains(pos) && active && isEnabled()) {
+    // Hover is tracked whether or not a window of the program is active.
+    if (rect().contains(pos) && isEnabled()) {
         if (!m_bHot) {
             m_bHot = true;
             update();
@@ -341,7 +326,7 @@ void CButtonST::TrackHover(Qt::MouseButtons buttons, const QPoint& pos)
 
 void CButtonST::LeaveHotState()
 {
-    if (m_bFlat && m_bHot) {
+    if (m_bHot) {
         m_bHot = false;
         update();
     }

@@ -24,7 +24,6 @@ public:
     static constexpr unsigned kDone = 0;
     static constexpr unsigned kBadIcon = 1;
     static constexpr unsigned kBadColorIndex = 3;
-    static constexpr unsigned kBadPressStyle = 6;
 
     explicit CButtonST(const QString& caption = {}, QWidget* parent = nullptr);
 
@@ -37,7 +36,6 @@ public:
     void SetHoverTip(const QString& text, bool activate);
     void UseParentBackground(bool repaint);
     unsigned EnableFlatFrame(bool enable, bool repaint);
-    unsigned SetPressShift(int style, bool repaint);   // 0: (1, 1), 1: (0, 2)
 
     // What the next paint shows.
     bool IsHot() const { return m_bHot; }
@@ -79,13 +77,13 @@ private:
     QRect PlaceImage(bool hasCaption, const QRect& item, QRect& caption, bool pressed, QSize size) const;
     QRect PlaceCaption(const QString& text, const QRect& caption, bool pressed) const;
 
-    QPoint m_imageMargin{3, 3};
-    QPoint m_pressShift{1, 1};
-    bool m_bFlat = true;
+    // Where the image sits beside the caption, and how far image and caption move while pressed.
+    static constexpr QPoint kImageMargin{3, 3};
+    static constexpr QPoint kPressShift{1, 1};
+
     bool m_bHot = false;
     bool m_bParentBackground = false;
     bool m_bFlatFrame = true;
-    bool m_bHoverWhenInactive = true;
     std::array<QColor, StateColorCount> m_colors;
     std::array<IconSlot, 2> m_icons;
     QString m_strTip;

@@ -24,7 +24,6 @@ enum ControlStyle : unsigned {
     STYLE_TABSTOP = 1u << 1,
     STYLE_RIGHT = 1u << 2,      // right-aligned static text
     STYLE_BORDER = 1u << 3,
-    STYLE_GROUP = 1u << 4,      // starts a group (arrow keys stop here)
 };
 
 // One control of a template; the rectangle is in dialog units.
@@ -81,7 +80,6 @@ public:
 
     QWidget* Item(int id) const;   // nullptr for an unknown ID
     DialogBaseUnits BaseUnits() const { return m_baseUnits; }
-    const DialogTemplate& Template() const { return m_template; }
 
     // Runs the dialog modally; IDOK or IDCANCEL.
     int DoModal();

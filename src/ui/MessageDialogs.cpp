@@ -9,7 +9,7 @@ namespace {
 constexpr std::array kAboutControls{
     ControlTemplate{IDC_STATIC, ControlKind::IconStatic, "", 11, 17, 20, 20, STYLE_NONE, IDR_MAINFRAME},
     ControlTemplate{IDC_STATIC, ControlKind::Static, "VXN7D52 V10.1 Ombrel", 40, 10, 121, 8, STYLE_NONE},
-    ControlTemplate{IDOK, ControlKind::PushButton, "OK", 178, 7, 50, 16, STYLE_DEFAULT | STYLE_GROUP | STYLE_TABSTOP},
+    ControlTemplate{IDOK, ControlKind::PushButton, "OK", 178, 7, 50, 16, STYLE_DEFAULT | STYLE_TABSTOP},
 };
 
 constexpr std::array kConfirmClearControls{

@@ -52,7 +52,7 @@ TEST_F(MainWindow, TimerTicksWriteDateAndUseTime)
 
     window.OnTimerStart();   // the next transfer counts from zero again, once a second on its own
     EXPECT_TRUE(ProcessEventsUntil([&] { return Pane(2) == QStringLiteral("Use time: 1 seconds"); },
-                                   std::chrono::seconds(5)));
+                                   std::chrono::seconds(10)));
 }
 
 TEST_F(MainWindow, OnlyEscapeOrExitEndsTheWindowAndHelpOpensOnRequest)

@@ -156,7 +156,7 @@ TEST_F(ClearWindow, ConfirmedClearErasesTheMeterAndKeepsTheTable)
     EXPECT_EQ(enabledWhenAsked, (std::vector<int>{7, 0})) << "the buttons go after the confirmation, until the end";
     EXPECT_EQ(EnabledButtons(), 7);
     // The meter takes the erase command on its own thread.
-    EXPECT_TRUE(ProcessEventsUntil([&] { return meter.EraseCount() == 1; }, std::chrono::seconds(2)));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return meter.EraseCount() == 1; }));
     EXPECT_TRUE(meter.Records().empty());
     EXPECT_EQ(window.Rows().Rows(), rows);
 }

@@ -209,7 +209,7 @@ TEST_F(CliTest, ClearWithoutTerminalIsDeclinedUnlessYes) {
     const CliRun cleared = Run({"clear", "--port", sim->SlavePath(), "--yes"});
     EXPECT_EQ(cleared.exitCode, 0) << cleared.err;
     EXPECT_NE(cleared.err.find(kClearDoneText), std::string::npos);
-    EXPECT_TRUE(WaitUntil([&] { return sim->EraseCount() == 1; }, std::chrono::seconds(2)));
+    EXPECT_TRUE(WaitUntil([&] { return sim->EraseCount() == 1; }));
 }
 
 TEST_F(CliTest, ClearWithNoMeterFails) {

@@ -51,7 +51,7 @@ TEST(SerialPort, ClosedPortDoesNothingAndSaysSoWhenWaited) {
     CSerialPort port(&messages);
     std::uint8_t bytes[kFrameSize] = {0xAA, 0x22};
     EXPECT_EQ(port.Write(bytes, kFrameSize), 0u);
-    EXPECT_EQ(port.Read(bytes, kFrameSize, 5000), 0u);
+    EXPECT_EQ(port.Read(bytes, kFrameSize), 0u);
     EXPECT_EQ(port.WaitForBytes(kFrameSize, 5000), 0);
     port.Purge();
     port.Close();

@@ -34,7 +34,7 @@ struct SimFault {
 };
 
 // Parses "kind[@n][:value]", e.g. "noreply@3", "late:800", "short@2:5", "vanish@10".
-bool ParseSimFault(const std::string& spec, SimFault& fault, std::string& error);
+bool ParseSimFault(const std::string& description, SimFault& fault, std::string& error);
 
 struct SimOptions {
     std::vector<MeterRecord> records;   // the meter's memory

@@ -44,15 +44,15 @@ constexpr FaultKindInfo kFaultKinds[] = {
 
 }  // namespace
 
-bool ParseSimFault(const std::string& spec, SimFault& fault, std::string& error) {
-    if (spec.empty()) {
+bool ParseSimFault(const std::string& description, SimFault& fault, std::string& error) {
+    if (description.empty()) {
         error = "empty fault; expected kind[@n][:value], e.g. late@2:800";
         return false;
     }
-    const std::size_t colon = spec.find(':');
-    const std::string head = spec.substr(0, colon);
+    const std::size_t colon = description.find(':');
+    const std::string head = description.substr(0, colon);
     const bool hasValue = colon != std::string::npos;
-    const std::string valueText = hasValue ? spec.substr(colon + 1) : std::string();
+    const std::string valueText = hasValue ? description.substr(colon + 1) : std::string();
     const std::size_t at = head.find('@');
     const std::string name = head.substr(0, at);
 
@@ -71,7 +71,7 @@ bool ParseSimFault(const std::string& spec, SimFault& fault, std::string& error)
     if (at != std::string::npos) {
         const std::string exchangeText = head.substr(at + 1);
         if (!ParseCount(exchangeText, parsed.exchange) || parsed.exchange < 1) {
-            error = "'" + spec + "': the exchange after '@' must be a whole number from 1 up, got '" +
+            error = "'" + description + "': the exchange after '@' must be a whole number from 1 up, got '" +
                     exchangeText + "'";
             return false;
         }
@@ -80,7 +80,7 @@ bool ParseSimFault(const std::string& spec, SimFault& fault, std::string& error)
     const std::string kindName = info->name;
     if (info->value == FaultValue::None) {
         if (hasValue) {
-            error = "'" + spec + "': " + kindName + " takes no value, e.g. " + info->example;
+            error = "'" + description + "': " + kindName + " takes no value, e.g. " + info->example;
             return false;
         }
     } else {
@@ -89,12 +89,12 @@ bool ParseSimFault(const std::string& spec, SimFault& fault, std::string& error)
         const std::string range = " from " + std::to_string(info->minValue) + " to " +
                                   std::to_string(info->maxValue);
         if (!hasValue) {
-            error = "'" + spec + "': " + kindName + " needs " + unit + ", e.g. " + info->example;
+            error = "'" + description + "': " + kindName + " needs " + unit + ", e.g. " + info->example;
             return false;
         }
         int value = 0;
         if (!ParseCount(valueText, value) || value < info->minValue || value > info->maxValue) {
-            error = "'" + spec + "': " + kindName + " needs " + unit + range + ", got '" +
+            error = "'" + description + "': " + kindName + " needs " + unit + range + ", got '" +
                     valueText + "'";
             return false;
         }

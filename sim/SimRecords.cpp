@@ -1,7 +1,6 @@
 #include "MeterSim.h"
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -10,24 +9,6 @@
 #include <system_error>
 
 namespace {
-
-void PutFloat(MeterRecord& record, std::size_t offset, float value) {
-    // Little-endian whatever the host's byte order, as the meter stores it.
-    const auto bits = std::bit_cast<std::uint32_t>(value);
-    for (std::size_t i = 0; i < 4; ++i)
-        record.bytes[offset + i] = static_cast<std::uint8_t>(bits >> (8 * i));
-}
-
-MeterRecord PackRecord(float powerMw, float refMw, std::uint8_t displayMode,
-                       std::uint8_t wavelengthIndex, std::uint8_t modulationIndex) {
-    MeterRecord record;
-    PutFloat(record, 0, powerMw);
-    PutFloat(record, 4, refMw);
-    record.bytes[8] = displayMode;
-    record.bytes[9] = wavelengthIndex;
-    record.bytes[10] = modulationIndex;
-    return record;
-}
 
 float MilliwattsFromDbm(double dbm) {
     return static_cast<float>(std::pow(10.0, dbm / 10.0));
@@ -81,8 +62,8 @@ constexpr SessionEntry kSession[] = {
 std::vector<MeterRecord> RealisticSession() {
     std::vector<MeterRecord> records;
     for (const SessionEntry& entry : kSession)
-        records.push_back(PackRecord(MilliwattsFromDbm(entry.powerDbm), MilliwattsFromDbm(entry.refDbm),
-                                     entry.mode, entry.wavelength, entry.modulation));
+        records.push_back(MeterRecord::Make(MilliwattsFromDbm(entry.powerDbm), MilliwattsFromDbm(entry.refDbm),
+                                            entry.mode, entry.wavelength, entry.modulation));
     return records;
 }
 
@@ -101,8 +82,8 @@ std::vector<MeterRecord> GeneratedRecords(int count) {
         const int spread = mode == kLinear ? 7200 : 3700;
         const double powerDbm = -3.0 - ((k * 7919) % spread) / 100.0;
         const double refDbm = -10.0 + ((k * 37) % 61 - 30) / 100.0;
-        records.push_back(PackRecord(MilliwattsFromDbm(powerDbm), MilliwattsFromDbm(refDbm), mode,
-                                     wavelength, modulation));
+        records.push_back(MeterRecord::Make(MilliwattsFromDbm(powerDbm), MilliwattsFromDbm(refDbm), mode,
+                                            wavelength, modulation));
     }
     return records;
 }

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPrintDialog>
+#include <QProcess>
+#include <QPushButton>
 #include <QUrl>
 
 namespace {
@@ -36,8 +38,15 @@ void CQtOperatorDialogs::ShowMessage(QWidget* parent, const QString& caption, co
                                      const QString& details)
 {
     QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, parent);
-    if (!details.isEmpty())
+    if (!details.isEmpty()) {
         box.setDetailedText(details);
+        // Return answers the box, whichever button has the focus; only a click
+        // or Space on "Show Details..." opens the details.
+        for (QAbstractButton* button : box.buttons())
+            if (auto* push = qobject_cast<QPushButton*>(button); push && box.buttonRole(button) == QMessageBox::ActionRole)
+                push->setAutoDefault(false);
+    }
+    box.setDefaultButton(QMessageBox::Ok);
     box.exec();
 }
 
@@ -80,9 +89,36 @@ bool CQtOperatorDialogs::SetUpPrint(QWidget* parent, QPrinter& printer)
     return dialog.exec() == QDialog::Accepted;
 }
 
-void CQtOperatorDialogs::OpenUrl(const QUrl& url)
+void CQtOperatorDialogs::OpenUrl(QObject* context, const QUrl& url, std::function<void(bool opened)> verdict)
 {
-    QDesktopServices::openUrl(url);
+#ifdef Q_OS_WIN
+    const bool opened = QDesktopServices::openUrl(url);   // the shell's answer comes at once
+    QMetaObject::invokeMethod(context, [verdict = std::move(verdict), opened] { verdict(opened); },
+                              Qt::QueuedConnection);
+#else
+    // The desktop's opener says by its exit status whether anything could open the
+    // document ("no method available" on a bare machine); merely starting it proves
+    // nothing. It may also run as long as the viewer it starts, so it is not awaited.
+    // It has no parent: closing the window must not end a viewer the opener runs.
+    auto* opener = new QProcess;
+    opener->setProgram(QStringLiteral("xdg-open"));
+    opener->setArguments({url.isLocalFile() ? url.toLocalFile() : url.toString()});
+    opener->setStandardOutputFile(QProcess::nullDevice());
+    opener->setStandardErrorFile(QProcess::nullDevice());
+    QObject::connect(opener, &QProcess::finished, context, [verdict](int exitCode, QProcess::ExitStatus status) {
+        verdict(status == QProcess::NormalExit && exitCode == 0);
+    });
+    QObject::connect(opener, &QProcess::errorOccurred, context, [verdict](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            verdict(false);
+    });
+    QObject::connect(opener, &QProcess::finished, opener, &QObject::deleteLater);
+    QObject::connect(opener, &QProcess::errorOccurred, opener, [opener](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            opener->deleteLater();
+    });
+    opener->start();
+#endif
 }
 
 QString ApplicationName()

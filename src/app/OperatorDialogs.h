@@ -3,6 +3,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
 class CDlgClearDataOk;
 class CDlgMessage;
 class QPrinter;
@@ -27,8 +29,10 @@ public:
     // The print dialog, titled "Print": printer, pages and copies; true when
     // the operator pressed Print, with printer set up as chosen.
     virtual bool SetUpPrint(QWidget* parent, QPrinter& printer) = 0;
-    // Opens a document with the desktop's default handler.
-    virtual void OpenUrl(const QUrl& url) = 0;
+    // Hands a document to the desktop's default handler without waiting for
+    // it. `verdict` learns later whether the desktop opened it; it is not
+    // called once `context` is gone.
+    virtual void OpenUrl(QObject* context, const QUrl& url, std::function<void(bool opened)> verdict) = 0;
 };
 
 class CQtOperatorDialogs : public IOperatorDialogs {
@@ -44,7 +48,7 @@ public:
     void ShowClearDone(QWidget* parent) override;
     void ShowAbout(QWidget* parent) override;
     bool SetUpPrint(QWidget* parent, QPrinter& printer) override;
-    void OpenUrl(const QUrl& url) override;
+    void OpenUrl(QObject* context, const QUrl& url, std::function<void(bool opened)> verdict) override;
 
 private:
     // Built once and shown as often as Clear runs; the window owns them.

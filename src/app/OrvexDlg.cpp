@@ -3,6 +3,7 @@
 #include "ButtonST.h"
 #include "CsvReport.h"
 #include "HelpLocator.h"
+#include "HelpWindow.h"
 #include "LinkMessages.h"
 #include "OperatorDialogs.h"
 #include "PrintPreviewWindow.h"
@@ -172,7 +173,11 @@ void COrvexDlg::CreateStatusBar()
     // The status bar takes the system's dialog font, not the window's.
     m_statusBar->setFont(DialogFont(QStringLiteral("MS Shell Dlg"), 8));
     m_statusBar->FitHeightToFont();
-    m_statusBar->setGeometry(0, height() - m_statusBar->height(), width(), m_statusBar->height());
+    // The window grows by the bar, which sits below all the template places:
+    // the table's last rows and its scroll bar stay in sight.
+    const int top = height();
+    setFixedSize(width(), top + m_statusBar->height());
+    m_statusBar->setGeometry(0, top, width(), m_statusBar->height());
     m_statusBar->SetParts(kStatusPaneEdges);
     m_statusBar->SetText(0, QString::fromLatin1(kStatusReady));
     m_statusBar->raise();
@@ -399,8 +404,24 @@ void COrvexDlg::OnButtonHelp()
 {
     const QString help = LocateHelp(QCoreApplication::applicationDirPath(),
                                     QStandardPaths::writableLocation(QStandardPaths::TempLocation));
-    if (!help.isEmpty())
-        m_dialogs.OpenUrl(QUrl::fromLocalFile(help));
+    if (help.isEmpty()) {
+        ShowBuiltInHelp();
+        return;
+    }
+    // The desktop's verdict comes later; the window goes on meanwhile.
+    m_dialogs.OpenUrl(this, QUrl::fromLocalFile(help), [this](bool opened) {
+        if (!opened)
+            ShowBuiltInHelp();
+    });
+}
+
+void COrvexDlg::ShowBuiltInHelp()
+{
+    if (m_helpWindow == nullptr)
+        m_helpWindow = new CHelpWindow(this);
+    m_helpWindow->show();
+    m_helpWindow->raise();
+    m_helpWindow->activateWindow();
 }
 
 void COrvexDlg::OnButtonExit()

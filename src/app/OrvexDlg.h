@@ -19,6 +19,7 @@
 
 class CButtonST;
 class CPrintPreviewWindow;
+class CHelpWindow;
 class CStatusBarCtrl;
 class IOperatorDialogs;
 class QAction;
@@ -64,6 +65,7 @@ public:
     QProgressBar* Progress() const { return m_progress; }
     CStatusBarCtrl* StatusBar() const { return m_statusBar; }
     QAction* AboutAction() const { return m_aboutAction; }
+    CHelpWindow* HelpWindow() const { return m_helpWindow; }   // nullptr until first needed
     bool TimerRunning() const { return m_timer.isActive(); }
     CMeterLink& Link() { return m_link; }
     void SetClock(Clock clock) { m_clock = std::move(clock); }
@@ -108,6 +110,7 @@ private:
     void ScheduleRefreshPreviews();
     void RefreshPreviews();
     void ClosePreviews();
+    void ShowBuiltInHelp();
 
     IOperatorDialogs& m_dialogs;
     PortSource m_portSource;
@@ -117,6 +120,7 @@ private:
     QProgressBar* m_progress = nullptr;
     CStatusBarCtrl* m_statusBar = nullptr;
     QAction* m_aboutAction = nullptr;
+    CHelpWindow* m_helpWindow = nullptr;   // a child: goes with the window
     QTimer m_timer;
     QTimer m_previewRefresh;            // one refresh for a burst of changes
     std::vector<QPointer<CPrintPreviewWindow>> m_previews;

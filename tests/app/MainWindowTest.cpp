@@ -16,7 +16,8 @@ TEST_F(MainWindow, OpensFixedSizeWithTitleColumnsAndStatusBar)
 {
     COrvexDlg& window = OpenWindow({});
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Ombrel V10.1 ")) << "the trailing blank is part of it";
-    EXPECT_EQ(window.size(), MapDialogSize(401, 316, window.BaseUnits()));
+    EXPECT_EQ(window.size(), MapDialogSize(401, 316, window.BaseUnits()) + QSize(0, window.StatusBar()->height()))
+        << "the template's size and the status bar below it";
     EXPECT_EQ(window.minimumSize(), window.maximumSize());
     EXPECT_FALSE(window.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     const int widths[] = {80, 170, 170, 169, 170};
@@ -32,6 +33,10 @@ TEST_F(MainWindow, OpensFixedSizeWithTitleColumnsAndStatusBar)
     EXPECT_EQ(Pane(0), QStringLiteral("Ready"));
     EXPECT_EQ(window.StatusBar()->PaneRect(2).right(), window.width() - 1) << "the last pane reaches the edge";
     EXPECT_EQ(window.StatusBar()->geometry().bottom(), window.height() - 1) << "along the bottom edge";
+    EXPECT_LT(window.List()->geometry().bottom(), window.StatusBar()->geometry().top())
+        << "the whole table, its scroll bar included, above the status bar";
+    EXPECT_EQ(window.List()->geometry(), MapDialogRect(QRect(7, 128, 386, 181), window.BaseUnits()))
+        << "where the template puts it";
 
     EXPECT_EQ(window.focusWidget(), window.Button(IDC_BUTTON_UPLOAD)) << "the first tab stop has the focus";
     window.AboutAction()->trigger();

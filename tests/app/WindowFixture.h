@@ -59,9 +59,10 @@ public:
         printer.setOutputFileName(printTo);
         return true;
     }
-    void OpenUrl(const QUrl& url) override
+    void OpenUrl(QObject*, const QUrl& url, std::function<void(bool)> verdict) override
     {
         Note(QFileInfo::exists(url.toLocalFile()) ? QStringLiteral("[help]") : "[missing " + url.toString() + "]");
+        verdict(desktopOpensHelp);
     }
 
     QStringList asked;
@@ -70,6 +71,7 @@ public:
     QString saveAs;   // what the save-as dialog answers; empty = cancelled
     QString printTo;  // the PDF file the print dialog chooses; empty = cancelled
     bool confirmAnswer = true;
+    bool desktopOpensHelp = true;   // what the desktop's opener answers
 
 private:
     void Note(const QString& entry)

@@ -92,13 +92,13 @@ protected:
         return run;
     }
 
-    std::unique_ptr<CMeterSim> StartSim(std::vector<MeterRecord> records, std::vector<std::string> faultSpecs = {}) {
+    std::unique_ptr<CMeterSim> StartSim(std::vector<MeterRecord> records, std::vector<std::string> faults = {}) {
         SimOptions options;
         options.records = std::move(records);
-        for (const std::string& spec : faultSpecs) {
+        for (const std::string& description : faults) {
             SimFault fault;
             std::string error;
-            EXPECT_TRUE(ParseSimFault(spec, fault, error)) << error;
+            EXPECT_TRUE(ParseSimFault(description, fault, error)) << error;
             options.faults.push_back(fault);
         }
         auto sim = std::make_unique<CMeterSim>(std::move(options));

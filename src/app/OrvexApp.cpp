@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <iostream>
 #include <memory>
 
 namespace {
@@ -27,7 +28,38 @@ COrvexDlg::PortSource MakePortSource(const CommandLine& commandLine, const CMete
     };
 }
 
+int Report(const ParseOutcome& outcome)
+{
+    std::cout << outcome.output << std::flush;
+    std::cerr << outcome.errors << std::flush;
+    return *outcome.exitCode;
+}
+
 } // namespace
+
+int OmbrelMain(int argc, char** argv)
+{
+    CommandLine commandLine;
+    if (const ParseOutcome outcome = ParseCommandLine({argv + 1, argv + argc}, commandLine); outcome.exitCode)
+        return Report(outcome);
+
+    // QApplication keeps argc and argv for its lifetime and takes its own options out of them.
+    std::vector<char*> toolkitArgv{argv[0]};
+    for (std::string& argument : commandLine.passedOn)
+        toolkitArgv.push_back(argument.data());
+    int toolkitArgc = static_cast<int>(toolkitArgv.size());
+    toolkitArgv.push_back(nullptr);
+    QApplication application(toolkitArgc, toolkitArgv.data());
+
+    std::vector<std::string> leftOvers;
+    for (const QString& argument : QApplication::arguments().mid(1))
+        leftOvers.push_back(argument.toStdString());   // UTF-8, as every command line is taken
+    if (const ParseOutcome outcome = RefuseLeftOvers(leftOvers); outcome.exitCode)
+        return Report(outcome);
+
+    COrvexApp theApp;
+    return theApp.InitInstance(commandLine);
+}
 
 int COrvexApp::InitInstance(const CommandLine& commandLine)
 {

@@ -9,3 +9,7 @@ public:
     // The process exit code.
     int InitInstance(const CommandLine& commandLine);
 };
+
+// The whole program: reads the command line, starts the toolkit and runs the
+// window; the process exit code.
+int OmbrelMain(int argc, char** argv);

@@ -1,6 +1,7 @@
 #pragma once
 // The operator's side for the window benchmarks: no question is ever asked,
-// the save-as dialog answers with a fixed path, messages go to stderr.
+// the save-as dialog answers with a fixed path, the print dialog is
+// cancelled, messages go to stderr.
 
 #include "OperatorDialogs.h"
 
@@ -18,6 +19,7 @@ public:
     bool ConfirmClear(QWidget*) override { return false; }
     void ShowClearDone(QWidget*) override {}
     void ShowAbout(QWidget*) override {}
+    bool SetUpPrint(QWidget*, QPrinter&) override { return false; }
     void OpenUrl(QObject*, const QUrl&, std::function<void(bool)> verdict) override { verdict(true); }
 
     QString saveAs;

@@ -3,8 +3,8 @@
 // PDF file of the report from the command line (target 1.5 s). Each prints
 // its ratio to the target.
 
+#include "BenchDialogs.h"
 #include "CsvReport.h"
-#include "OperatorDialogs.h"
 #include "OrvexDlg.h"
 #include "PrintPreviewWindow.h"
 
@@ -25,21 +25,6 @@ namespace {
 constexpr int kRecords = 3840;
 constexpr double kPreviewTargetMs = 300;
 constexpr double kPdfTargetMs = 1500;
-
-// Answers nothing: the preview needs no operator.
-class CSilentDialogs : public IOperatorDialogs {
-public:
-    void ShowMessage(QWidget*, const QString&, const QString& text, const QString&) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    QString GetSaveFileName(QWidget*, const QString&) override { return {}; }
-    bool ConfirmClear(QWidget*) override { return false; }
-    void ShowClearDone(QWidget*) override {}
-    void ShowAbout(QWidget*) override {}
-    bool SetUpPrint(QWidget*, QPrinter&) override { return false; }
-    void OpenUrl(const QUrl&) override {}
-};
 
 std::vector<RowTexts> FullMeter()
 {
@@ -116,7 +101,7 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    CSilentDialogs dialogs;
+    CBenchDialogs dialogs;   // the preview needs no operator
     COrvexDlg window(dialogs, [] { return std::vector<std::string>{}; });
     window.show();
     window.OnRowsInserted(kRecords);

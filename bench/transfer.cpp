@@ -22,7 +22,7 @@ public:
     void OnCountKnown(unsigned) override {}
     void OnRowsInserted(unsigned) override { m_start = std::chrono::steady_clock::now(); }
     void OnRowTexts(int, const RowTexts&) override {}
-    void OnProgress(unsigned) override {}
+    void OnProgress(unsigned, unsigned) override {}
     void OnStatusPane0(const std::string&) override {}
     void OnTimerStart() override {}
     void OnTimerStop() override {}

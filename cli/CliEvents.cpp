@@ -56,30 +56,31 @@ void CCliEvents::OnRowTexts(int row, const RowTexts& texts) {
         m_rows[static_cast<std::size_t>(row)] = texts;
 }
 
-void CCliEvents::OnProgress(unsigned received) {
+void CCliEvents::OnProgress(unsigned position, unsigned received) {
     std::lock_guard lock(m_mutex);
-    DrawProgress(received);
+    DrawProgress(position, received);
 }
 
-void CCliEvents::DrawProgress(unsigned received) {
+// The bar follows the records dealt with; the counts say how many were read.
+void CCliEvents::DrawProgress(unsigned position, unsigned received) {
     if (m_recordCount == 0)
         return;
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_transferStart).count();
     if (m_progressBar) {
         constexpr int kBarWidth = 30;
-        const int filled = static_cast<int>(static_cast<double>(received) / m_recordCount * kBarWidth);
-        const double rate = elapsed > 0 ? received / elapsed : 0;
-        const double left = rate > 0 ? (m_recordCount - received) / rate : 0;
+        const int filled = static_cast<int>(static_cast<double>(position) / m_recordCount * kBarWidth);
+        const double rate = elapsed > 0 ? position / elapsed : 0;
+        const double left = rate > 0 ? (m_recordCount - position) / rate : 0;
         std::fprintf(stderr, "\r[%s%s] %u/%u  %.1f records/s  %s left ", std::string(filled, '#').c_str(),
                      std::string(kBarWidth - filled, '.').c_str(), received, m_recordCount, rate,
                      FormatDuration(left).c_str());
-        if (received == m_recordCount)
+        if (position == m_recordCount)
             std::fputs("\n", stderr);
         return;
     }
     // Logs and pipes get one line per tenth instead of a redrawn bar.
-    const unsigned tenth = received * 10 / m_recordCount;
+    const unsigned tenth = position * 10 / m_recordCount;
     if (tenth > m_lastTenth) {
         m_lastTenth = tenth;
         std::fprintf(stderr, "%u%%: %u of %u records (%.1f s)\n", tenth * 10, received, m_recordCount, elapsed);

@@ -22,7 +22,7 @@ public:
     void OnCountKnown(unsigned recordCount) override;
     void OnRowsInserted(unsigned rowCount) override;
     void OnRowTexts(int row, const RowTexts& texts) override;
-    void OnProgress(unsigned received) override;
+    void OnProgress(unsigned position, unsigned received) override;
     void OnStatusPane0(const std::string& text) override;
     void OnTimerStart() override;
     void OnTimerStop() override;
@@ -35,7 +35,7 @@ public:
     std::string UseTimePane() const;
 
 private:
-    void DrawProgress(unsigned received);
+    void DrawProgress(unsigned position, unsigned received);
 
     const bool m_progressBar;
     mutable std::mutex m_mutex;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,11 @@ struct SimOptions {
     bool paced = false;                 // model the 9600-baud wire timing
     int latencyMs = 0;                  // meter turnaround before each reply
     std::vector<SimFault> faults;
+    // A meter that answers a newer frame while an older reply is still due
+    // sends that reply all the same (true drops it, as most meters do).
+    bool recallLateReplies = true;
+    bool echoAddress = true;             // data replies repeat bytes 2-4 of their frame; false: zeros
+    std::optional<unsigned> reportedCount;   // the count reply says this (0 to 65535) whatever is stored
     std::string linkPath;               // optional symlink to the slave device
     // One line per frame taken, reply sent or fault applied; called on the
     // serving thread. Leave empty for silence.
@@ -55,7 +61,7 @@ bool LoadRecordImage(const std::string& path, std::vector<MeterRecord>& records,
 // start with 0xAA, carry an unknown command or non-zero filler are skipped a
 // byte at a time until a frame start lines up; they get no answer. A reply
 // that has not gone out when the next frame is taken is dropped, as the
-// meter turns to the newer command.
+// meter turns to the newer command (unless recallLateReplies is false).
 class CMeterSim {
 public:
     explicit CMeterSim(SimOptions options);

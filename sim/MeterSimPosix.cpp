@@ -106,6 +106,7 @@ struct CMeterSim::Impl {
     struct OutByte {
         std::uint8_t value;
         TimePoint due;
+        bool startsReply;
     };
     std::deque<InByte> m_input;
     std::deque<OutByte> m_output;
@@ -326,8 +327,10 @@ bool CMeterSim::Impl::TakeReadyFrame(TimePoint now, TimePoint& frameDue, bool& f
 }
 
 void CMeterSim::Impl::Take(const SimFrame& frame, TimePoint takenAt) {
-    while (!m_output.empty() && m_output.back().due > takenAt)
-        m_output.pop_back();
+    if (m_options.recallLateReplies) {
+        while (!m_output.empty() && m_output.back().due > takenAt)
+            m_output.pop_back();
+    }
 
     int exchange = 0;
     {
@@ -387,15 +390,17 @@ bool CMeterSim::Impl::Act(const SimFrame& frame, bool zeroCount, SimFrame& reply
     std::lock_guard lock(m_stateMutex);
     switch (frame[1]) {
     case kReadCount: {
-        const std::size_t count = zeroCount ? 0 : m_records.size();
+        const std::size_t count = zeroCount ? 0 : m_options.reportedCount.value_or(m_records.size());
         reply[5] = static_cast<std::uint8_t>(count & 0xFF);
         reply[6] = static_cast<std::uint8_t>((count >> 8) & 0xFF);
         return true;
     }
     case kReadData: {
-        reply[2] = frame[2];
-        reply[3] = frame[3];
-        reply[4] = frame[4];
+        if (m_options.echoAddress) {
+            reply[2] = frame[2];
+            reply[3] = frame[3];
+            reply[4] = frame[4];
+        }
         const long address = frame[2] | (frame[3] << 8);
         const long areaEnd = kRecordAreaStart + static_cast<long>(m_records.size() * kRecordSize);
         for (std::size_t i = 0; i < kReadLength; ++i) {
@@ -421,10 +426,14 @@ bool CMeterSim::Impl::Act(const SimFrame& frame, bool zeroCount, SimFrame& reply
 }
 
 void CMeterSim::Impl::Schedule(const std::vector<std::uint8_t>& bytes, TimePoint start) {
+    // Replies go out in the order they fall due, each in one piece: a late
+    // reply that was not recalled may follow a newer one.
+    auto at = std::find_if(m_output.begin(), m_output.end(),
+                           [start](const OutByte& queued) { return queued.startsReply && queued.due > start; });
     // Paced: byte i has fully arrived i + 1 byte times after the reply began.
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const TimePoint due = m_options.paced ? start + static_cast<long>(i + 1) * kByteTime : start;
-        m_output.push_back({bytes[i], due});
+        at = m_output.insert(at, {bytes[i], due, i == 0}) + 1;
     }
 }
 

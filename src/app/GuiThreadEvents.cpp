@@ -112,9 +112,9 @@ void CGuiThreadEvents::OnRowTexts(int row, const RowTexts& texts)
     Post([this, row, texts] { m_target.OnRowTexts(row, texts); });
 }
 
-void CGuiThreadEvents::OnProgress(unsigned received)
+void CGuiThreadEvents::OnProgress(unsigned position, unsigned received)
 {
-    Post([this, received] { m_target.OnProgress(received); });
+    Post([this, position, received] { m_target.OnProgress(position, received); });
 }
 
 void CGuiThreadEvents::OnStatusPane0(const std::string& text)

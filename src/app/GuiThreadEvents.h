@@ -34,7 +34,7 @@ public:
     void OnCountKnown(unsigned recordCount) override;
     void OnRowsInserted(unsigned rowCount) override;
     void OnRowTexts(int row, const RowTexts& texts) override;
-    void OnProgress(unsigned received) override;
+    void OnProgress(unsigned position, unsigned received) override;
     void OnStatusPane0(const std::string& text) override;
     void OnTimerStart() override;
     void OnTimerStop() override;

@@ -472,9 +472,9 @@ void COrvexDlg::OnRowTexts(int row, const RowTexts& texts)
     m_rowModel.SetRow(row, texts);
 }
 
-void COrvexDlg::OnProgress(unsigned received)
+void COrvexDlg::OnProgress(unsigned position, unsigned received)
 {
-    m_progress->setValue(static_cast<int>(received));
+    m_progress->setValue(static_cast<int>(position));
     Label(IDC_STATIC_RECEIVED)->setText(QString::number(received));
 }
 

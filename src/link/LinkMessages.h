@@ -7,6 +7,9 @@ inline constexpr const char* kClearFailedMessage = "Fail! All serial port clear 
 inline constexpr const char* kClearAfterReadingMessage = "Please clear data after data reading!";
 inline constexpr const char* kConfirmClearText = "Are you sure to clear the data?";
 inline constexpr const char* kClearDoneText = "Clear data successful!";
+inline constexpr const char* kClearNotConfirmedMessage =
+    "Clear data not confirmed: the connection to the meter failed during the erase command. "
+    "Upload to see whether the data is still there.";
 inline constexpr const char* kReadDataFailMessage = "READ_DATA_FILE FAIL";
 inline constexpr const char* kReadData2FailMessage = "READ_DATA_FILE_2 FAIL";
 inline constexpr const char* kStatusRunning = "Running...";

@@ -2,7 +2,10 @@
 
 #include "LinkMessages.h"
 
+#include <chrono>
 #include <cstdio>
+#include <optional>
+#include <thread>
 
 namespace {
 
@@ -65,55 +68,92 @@ void CMeterLink::NoteAttempt(const std::string& portName, PortFailure failure, c
     m_portAttempts.push_back({portName, failure, detail});
 }
 
-void CMeterLink::SendFrame(MeterCommand command) {
+bool CMeterLink::SendFrame(MeterCommand command) {
     m_serialPort.Purge();
-    const Frame frame = BuildFrame(command, m_blockIndex);
-    if (!Pause(m_pauses.beforeFrameMs) || m_serialPort.IsGone())
-        return;
-    std::size_t sent = m_serialPort.Write(frame.data(), kFrameSize);
+    m_frame = BuildFrame(command, m_blockIndex);
+    // The meter erases without answering and needs its pause whatever happens
+    // meanwhile: only a pause run to its end tells whether the port stayed up.
+    const bool erasing = command == MeterCommand::CLEAR_DATA;
+    const auto pause = [this, erasing](int ms) {
+        if (!erasing)
+            return Pause(ms);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return true;
+    };
+    if (!pause(m_pauses.beforeFrameMs) || m_serialPort.IsGone())
+        return false;
+    std::size_t sent = m_serialPort.Write(m_frame.data(), kFrameSize);
     for (int retry = 0; sent < kFrameSize && retry < 3; ++retry) {
-        if (!Pause(m_pauses.writeRetryMs) || m_serialPort.IsGone())
-            return;
-        sent += m_serialPort.Write(frame.data() + sent, kFrameSize - sent);
+        if (!pause(m_pauses.writeRetryMs) || m_serialPort.IsGone())
+            return false;
+        sent += m_serialPort.WriteRest(m_frame.data() + sent, kFrameSize - sent);
     }
-    if (sent < kFrameSize && Pause(m_pauses.lastWriteMs))
-        m_serialPort.Write(frame.data() + sent, kFrameSize - sent);
-    // The meter erases its memory without answering; give it the time it needs,
-    // and the frame time to leave the line before the next purge could drop it.
-    if (command == MeterCommand::CLEAR_DATA)
-        Pause(m_pauses.afterClearDataMs);
+    if (sent < kFrameSize && pause(m_pauses.lastWriteMs))
+        sent += m_serialPort.WriteRest(m_frame.data() + sent, kFrameSize - sent);
+    // Also gives the frame time to leave the line before the next purge could drop it.
+    if (erasing)
+        pause(m_pauses.afterClearDataMs);
+    return sent == kFrameSize;
 }
 
 CMeterLink::ReplyStatus CMeterLink::RunExchange(ThreadItem item) {
     m_threadItem = item;
+    if (item != ITEM_COUNT && m_lineUnsettled) {
+        // A reply that missed its window may still be on its way; it must be
+        // gone before the next frame, or it would pass for that frame's reply.
+        m_serialPort.SettleLine(m_pauses.quietLineMs, m_pauses.quietLimitMs);
+        m_lineUnsettled = false;
+    }
     SendFrame(item == ITEM_COUNT ? MeterCommand::READ_COUNT : MeterCommand::READ_DATA_FILE);
-    return HandleReply();
+    const ReplyStatus status = HandleReply();
+    if (item != ITEM_COUNT && status != ReplyStatus::Accepted)
+        m_lineUnsettled = true;
+    return status;
 }
 
 CMeterLink::ReplyStatus CMeterLink::HandleReply() {
-    m_serialPort.ReceiveReply();
-    if (m_serialPort.RxComplete() != 1)
-        return ReplyStatus::Missing;
-    const Frame reply = m_serialPort.RxBuffer();
-    switch (m_threadItem) {
-    case ITEM_COUNT:
-        if (const unsigned count = ParseCountReply(reply); count != 0) {
-            m_searching = 0;
-            m_recordCount = count;
-            return ReplyStatus::Accepted;
-        }
-        return ReplyStatus::BadHeader;
-    case ITEM_DATA_1:
-    case ITEM_DATA_2: {
-        if (!IsDataReply(reply))
+    using Clock = std::chrono::steady_clock;
+    const auto windowEnd = Clock::now() + std::chrono::milliseconds(m_pauses.replyWaitMs);
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(windowEnd - Clock::now()).count();
+        m_serialPort.ReceiveReply(static_cast<int>(std::max<long long>(left, 0)));
+        if (m_serialPort.RxComplete() != 1)
+            return ReplyStatus::Missing;
+        const Frame reply = m_serialPort.RxBuffer();
+        switch (m_threadItem) {
+        case ITEM_COUNT:
+            if (const unsigned count = ParseCountReply(reply); count != 0 && count <= kMeterCapacity) {
+                m_searching = 0;
+                m_recordCount = count;
+                return ReplyStatus::Accepted;
+            }
             return ReplyStatus::BadHeader;
-        HalfRecord& half = m_threadItem == ITEM_DATA_1 ? m_dataHalf1 : m_dataHalf2;
-        std::copy(reply.begin() + 5, reply.begin() + 13, half.begin());
-        return ReplyStatus::Accepted;
+        case ITEM_DATA_1:
+        case ITEM_DATA_2:
+            if (const ReplyStatus status = AcceptDataReply(reply); status != ReplyStatus::Missing)
+                return status;
+            // A stale reply: the right one may still come within the window.
+            if (Clock::now() >= windowEnd)
+                return ReplyStatus::Missing;
+            break;
+        default:
+            return ReplyStatus::BadHeader;
+        }
     }
-    default:
+}
+
+// Missing here means the reply answered an earlier frame and was discarded.
+CMeterLink::ReplyStatus CMeterLink::AcceptDataReply(const Frame& reply) {
+    if (!IsDataReply(reply))
         return ReplyStatus::BadHeader;
-    }
+    const bool echoes = EchoesFrame(reply, m_frame);
+    if (m_echoMode == EchoMode::Unknown)
+        m_echoMode = echoes ? EchoMode::Echoing : EchoMode::NotEchoing;
+    else if (m_echoMode == EchoMode::Echoing && !echoes)
+        return ReplyStatus::Missing;
+    HalfRecord& half = m_threadItem == ITEM_DATA_1 ? m_dataHalf1 : m_dataHalf2;
+    std::copy(reply.begin() + 5, reply.begin() + 13, half.begin());
+    return ReplyStatus::Accepted;
 }
 
 bool CMeterLink::OpenForScan(const std::string& portName) {
@@ -135,6 +175,8 @@ bool CMeterLink::BeginOperation(const std::vector<std::string>& portNames) {
         m_portAttempts.clear();
     }
     m_searching = 1;
+    m_echoMode = EchoMode::Unknown;
+    m_lineUnsettled = false;
     // With no port the operator keeps the window and its table: report and go on.
     if (portNames.empty())
         m_events.ShowMessage(kNoSerialPortMessage);
@@ -156,11 +198,7 @@ bool CMeterLink::OnButtonUpload(const std::vector<std::string>& portNames) {
         m_progressPosition = 0;
         m_events.OnCountKnown(m_recordCount);
         if (m_searching == 1) {
-            const char* why = status == ReplyStatus::Missing ? "no reply to the record count request"
-                              : m_serialPort.RxBuffer()[0] == kFrameStart && m_serialPort.RxBuffer()[1] == 0x22
-                                  ? "the meter answered but holds no records"
-                                  : "the reply was not a meter's";
-            NoteAttempt(portName, m_serialPort.IsGone() ? PortFailure::Gone : PortFailure::NoAnswer, why);
+            NoteCountFailure(portName, status);
             m_serialPort.Purge();
             m_serialPort.Close();
             continue;
@@ -172,7 +210,9 @@ bool CMeterLink::OnButtonUpload(const std::vector<std::string>& portNames) {
     }
 
     TransferSummary summary;
-    summary.outcome = portNames.empty() ? UploadOutcome::NoPorts : UploadOutcome::NoMeter;
+    summary.outcome = m_stopRequested ? UploadOutcome::Stopped
+                      : portNames.empty() ? UploadOutcome::NoPorts
+                                          : UploadOutcome::NoMeter;
     if (!m_stopRequested)
         m_events.ShowScanFailure(kNoMeterMessage, PortAttempts());
     m_busy = false;
@@ -180,9 +220,27 @@ bool CMeterLink::OnButtonUpload(const std::vector<std::string>& portNames) {
     return false;
 }
 
+void CMeterLink::NoteCountFailure(const std::string& portName, ReplyStatus status) {
+    const Frame& reply = m_serialPort.RxBuffer();
+    const unsigned count = ParseCountReply(reply);
+    if (m_serialPort.IsGone())
+        NoteAttempt(portName, PortFailure::Gone);
+    else if (status == ReplyStatus::Missing)
+        NoteAttempt(portName, PortFailure::NoAnswer, "no reply to the record count request");
+    else if (IsCountReply(reply) && count == 0)
+        NoteAttempt(portName, PortFailure::NoRecords);
+    else if (count > kMeterCapacity)
+        NoteAttempt(portName, PortFailure::NotAMeter,
+                    "reported " + std::to_string(count) + " records, more than the meter can hold");
+    else
+        NoteAttempt(portName, PortFailure::NotAMeter, "the reply was not a meter's");
+}
+
 bool CMeterLink::ReadHalf(ThreadItem item, bool& timerStopped) {
+    ReplyStatus status = ReplyStatus::Missing;
     for (int attempt = 0; attempt < kExchangeTries; ++attempt) {
-        if (RunExchange(item) == ReplyStatus::Accepted)
+        status = RunExchange(item);
+        if (status == ReplyStatus::Accepted)
             return true;
         if (m_stopRequested || m_serialPort.IsGone())
             break;
@@ -193,8 +251,10 @@ bool CMeterLink::ReadHalf(ThreadItem item, bool& timerStopped) {
         m_events.OnTimerStop();
         timerStopped = true;
     }
-    // Once per record, not per try; an unplugged meter gets the stop message instead.
-    if (!m_serialPort.IsGone())
+    // Once per record, not per try, and only for a reply that was not the
+    // meter's: missing replies are counted in the end message instead of
+    // holding the transfer for a click each.
+    if (status == ReplyStatus::BadHeader && !m_serialPort.IsGone())
         m_events.ShowMessage(item == ITEM_DATA_1 ? kReadDataFailMessage : kReadData2FailMessage);
     return false;
 }
@@ -226,12 +286,13 @@ void CMeterLink::TransferRecords() {
         const int row = static_cast<int>(m_receivedCount);
         m_events.OnRowTexts(row, recordRead ? DecodeRecord(MeterRecord::AssembleRecord(m_dataHalf1, m_dataHalf2), row)
                                             : UnreadRow(row));
-        m_progressPosition = m_receivedCount + 1;
-        m_events.OnProgress(m_receivedCount + 1);
-        ++m_receivedCount;
-
         unreadInARow = recordRead ? 0 : unreadInARow + 1;
         unreadCount += recordRead ? 0 : 1;
+        m_progressPosition = m_receivedCount + 1;
+        // The received counter counts records read, as the end message does.
+        m_events.OnProgress(m_receivedCount + 1, m_receivedCount + 1 - unreadCount);
+        ++m_receivedCount;
+
         if (m_serialPort.IsGone() || unreadInARow >= kSilentRecordLimit) {
             meterSilent = true;
             break;
@@ -261,13 +322,15 @@ void CMeterLink::TransferRecords() {
     } else {
         summary.outcome = UploadOutcome::Completed;
     }
+    // Records left on the meter unread must not be erased, until an upload reads them all.
+    m_recordsLeftUnread = summary.outcome != UploadOutcome::Completed;
     m_busy = false;
     m_events.OnFinished(summary);
 }
 
 bool CMeterLink::ClearAllowed() {
     // Erasing a meter whose records were only partly read would lose the rest.
-    if (m_busy || m_progressPosition < m_recordCount) {
+    if (m_busy || m_progressPosition < m_recordCount || m_recordsLeftUnread) {
         m_events.ShowMessage(kClearAfterReadingMessage);
         return false;
     }
@@ -292,7 +355,7 @@ ClearOutcome CMeterLink::OnButtonClear(const std::vector<std::string>& portNames
     if (!BeginOperation(portNames))
         return ClearOutcome::Refused;
 
-    bool cleared = false;
+    std::optional<ClearOutcome> erased;
     for (const std::string& portName : portNames) {
         if (m_stopRequested)
             break;
@@ -300,10 +363,7 @@ ClearOutcome CMeterLink::OnButtonClear(const std::vector<std::string>& portNames
             continue;
         if (ClearHandshake()) {
             m_searching = 0;
-            SendFrame(MeterCommand::CLEAR_DATA);
-            m_serialPort.Purge();
-            m_serialPort.Close();
-            cleared = true;
+            erased = EraseMeter();
             break;
         }
         NoteAttempt(portName, m_serialPort.IsGone() ? PortFailure::Gone : PortFailure::NoAnswer,
@@ -313,11 +373,24 @@ ClearOutcome CMeterLink::OnButtonClear(const std::vector<std::string>& portNames
     }
 
     m_busy = false;
-    if (cleared) {
+    if (erased == ClearOutcome::Cleared)
         m_events.ShowClearDone();
-        return ClearOutcome::Cleared;
-    }
-    if (!m_stopRequested)
-        m_events.ShowScanFailure(kClearFailedMessage, PortAttempts());
+    else if (erased == ClearOutcome::NotConfirmed)
+        m_events.ShowMessage(kClearNotConfirmedMessage);
+    if (erased)
+        return *erased;
+    if (m_stopRequested)
+        return ClearOutcome::Stopped;
+    m_events.ShowScanFailure(kClearFailedMessage, PortAttempts());
     return portNames.empty() ? ClearOutcome::NoPorts : ClearOutcome::NoMeter;
+}
+
+ClearOutcome CMeterLink::EraseMeter() {
+    // Success is claimed only for a frame written whole on a port that was
+    // still there when the meter's erase time was over.
+    const bool written = SendFrame(MeterCommand::CLEAR_DATA);
+    const bool confirmed = written && !m_serialPort.HasHungUp();
+    m_serialPort.Purge();
+    m_serialPort.Close();
+    return confirmed ? ClearOutcome::Cleared : ClearOutcome::NotConfirmed;
 }

@@ -43,7 +43,8 @@ public:
     virtual void OnCountKnown(unsigned recordCount) = 0;
     virtual void OnRowsInserted(unsigned rowCount) = 0;           // empty rows 0..rowCount-1
     virtual void OnRowTexts(int row, const RowTexts& texts) = 0;
-    virtual void OnProgress(unsigned received) = 0;               // position and received counter
+    // Progress bar position (records dealt with) and received counter (records read).
+    virtual void OnProgress(unsigned position, unsigned received) = 0;
     virtual void OnStatusPane0(const std::string& text) = 0;      // "Running...", "Over"
     virtual void OnTimerStart() = 0;                              // timer 1 starts, use seconds = 0
     virtual void OnTimerStop() = 0;
@@ -54,7 +55,14 @@ public:
     virtual void ShowScanFailure(const std::string& text, const std::vector<PortAttempt>& attempts) = 0;
 };
 
-enum class ClearOutcome { Cleared, NoPorts, NoMeter, Refused };
+enum class ClearOutcome {
+    Cleared,        // erase command written whole and the port still up after its pause
+    NotConfirmed,   // the port failed between the handshake and the end of the erase pause
+    NoPorts,
+    NoMeter,
+    Refused,        // busy
+    Stopped,        // stopped by the owner before the erase command
+};
 
 // Upload and Clear against whichever port answers. Upload's scan and all of
 // Clear hold the calling thread; the record transfer runs on one worker that
@@ -71,8 +79,8 @@ public:
     // OnFinished). Refused (returns false, reports nothing) while busy.
     bool OnButtonUpload(const std::vector<std::string>& portNames);
 
-    // Clear may start only when no upload is partly done; otherwise shows
-    // "Please clear data after data reading!" and returns false.
+    // Clear may start only when the latest upload left no record unread;
+    // otherwise shows "Please clear data after data reading!" and returns false.
     bool ClearAllowed();
     ClearOutcome OnButtonClear(const std::vector<std::string>& portNames);
 
@@ -87,15 +95,21 @@ public:
 
 private:
     enum class ReplyStatus { Accepted, Missing, BadHeader };
+    // Whether the meter repeats a data frame's address in its reply, as its
+    // first data reply shows; only then can a stale reply be told apart.
+    enum class EchoMode { Unknown, Echoing, NotEchoing };
 
     bool BeginOperation(const std::vector<std::string>& portNames);   // false while busy
-    void SendFrame(MeterCommand command);
+    bool SendFrame(MeterCommand command);   // true when all 13 bytes were written
     ReplyStatus RunExchange(ThreadItem item);
     ReplyStatus HandleReply();
+    ReplyStatus AcceptDataReply(const Frame& reply);
     bool ReadHalf(ThreadItem item, bool& timerStopped);
     void TransferRecords();
     bool OpenForScan(const std::string& portName);
+    void NoteCountFailure(const std::string& portName, ReplyStatus status);
     bool ClearHandshake();
+    ClearOutcome EraseMeter();
     bool Pause(int ms);                     // false when asked to stop
     void JoinWorker();
     void NoteAttempt(const std::string& portName, PortFailure failure, const std::string& detail = {});
@@ -115,6 +129,10 @@ private:
     int m_searching = 1;
     std::atomic<unsigned> m_recordCount{0};
     std::atomic<unsigned> m_progressPosition{0};
+    std::atomic<bool> m_recordsLeftUnread{false};   // by the latest upload that reached a meter
+    Frame m_frame{};                 // the frame of the exchange in flight
+    EchoMode m_echoMode = EchoMode::Unknown;
+    bool m_lineUnsettled = false;    // a data exchange failed: let the line go quiet first
     unsigned m_receivedCount = 0;
     unsigned m_blockIndex = 0;
     HalfRecord m_dataHalf1{};

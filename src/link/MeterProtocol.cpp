@@ -1,5 +1,7 @@
 #include "MeterProtocol.h"
 
+#include <algorithm>
+
 Frame BuildFrame(MeterCommand command, unsigned blockIndex) {
     Frame frame{};
     frame[0] = kFrameStart;
@@ -15,10 +17,12 @@ Frame BuildFrame(MeterCommand command, unsigned blockIndex) {
     return frame;
 }
 
+bool IsCountReply(const Frame& reply) {
+    return reply[0] == kFrameStart && reply[1] == static_cast<std::uint8_t>(MeterCommand::READ_COUNT);
+}
+
 unsigned ParseCountReply(const Frame& reply) {
-    if (reply[0] != kFrameStart || reply[1] != static_cast<std::uint8_t>(MeterCommand::READ_COUNT))
-        return 0;
-    return reply[6] * 256u + reply[5];
+    return IsCountReply(reply) ? reply[6] * 256u + reply[5] : 0;
 }
 
 bool IsDataReply(const Frame& reply) {
@@ -27,4 +31,8 @@ bool IsDataReply(const Frame& reply) {
 
 bool IsClearCheckReply(const Frame& reply) {
     return reply[0] == kFrameStart && reply[1] == static_cast<std::uint8_t>(MeterCommand::CLEAR_CHECK);
+}
+
+bool EchoesFrame(const Frame& reply, const Frame& frame) {
+    return std::equal(reply.begin() + 2, reply.begin() + 5, frame.begin() + 2);
 }

@@ -19,9 +19,12 @@ enum ThreadItem { ITEM_COUNT = 1, ITEM_DATA_1 = 3, ITEM_DATA_2 = 5 };
 
 constexpr std::uint8_t kFrameStart = 0xAA;
 constexpr std::uint8_t kDataBlockLength = 0x08;
+// The record area runs from 0x1000 to 0xFFFF, 16 bytes a record; beyond it
+// the address wraps, so a larger count cannot be the meter's.
+constexpr unsigned kMeterCapacity = 3840;
 
-// Pauses of the link in milliseconds. The meter needs them; tests that move
-// thousands of records may shorten them.
+// Pauses and waits of the link in milliseconds. The meter needs them; tests
+// that move thousands of records may shorten them.
 struct Pauses {
     int beforeFrameMs = 50;
     int writeRetryMs = 80;
@@ -29,13 +32,22 @@ struct Pauses {
     int afterClearDataMs = 1000;
     int beforeHandshakeReadMs = 500;
     int afterCountMs = 50;
+    int replyWaitMs = 500;        // for the first byte of a reply
+    // After a data exchange that failed, the line must stay quiet this long
+    // before the next frame, so that a late reply cannot pass for the next one...
+    int quietLineMs = 500;
+    int quietLimitMs = 3000;      // ...but a chattering line holds it no longer than this
 };
 
 // The frame for a command; blockIndex only matters for the two data reads,
 // whose address is 0x1000 + 8 * blockIndex (high byte kept to 8 bits).
 Frame BuildFrame(MeterCommand command, unsigned blockIndex = 0);
 
-// Record count of a READ_COUNT reply, or 0 when the reply is not accepted.
+// Record count of a READ_COUNT reply (bytes 5-6, 0 to 65535), or 0 when its
+// header is not the count's. Whether the meter can hold it is the caller's check.
 unsigned ParseCountReply(const Frame& reply);
+bool IsCountReply(const Frame& reply);
 bool IsDataReply(const Frame& reply);
 bool IsClearCheckReply(const Frame& reply);
+// Whether a reply repeats the address and length (bytes 2-4) of its frame.
+bool EchoesFrame(const Frame& reply, const Frame& frame);

@@ -10,6 +10,8 @@ const char* PortFailureText(PortFailure failure) {
     case PortFailure::PermissionDenied: return "permission denied";
     case PortFailure::NotATty: return "not a serial device";
     case PortFailure::NoAnswer: return "no answer";
+    case PortFailure::NoRecords: return "the meter holds no records";
+    case PortFailure::NotAMeter: return "not a meter's answer";
     case PortFailure::Gone: return "device gone";
     case PortFailure::Other: return "cannot be used";
     }

@@ -11,6 +11,8 @@ enum class PortFailure {
     PermissionDenied,  // no access rights to the device node
     NotATty,           // exists but is not a serial device
     NoAnswer,          // opened, but no meter answered
+    NoRecords,         // a meter answered that it holds no records
+    NotAMeter,         // an answer came, but not one a meter gives
     Gone,              // the device went away while in use
     Other,
 };

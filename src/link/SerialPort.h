@@ -41,13 +41,23 @@ public:
     // the system without opening the port.
     static bool AccessDenied(const std::string& portName);
 
+    static constexpr int kReplyWaitMs = 500;             // for the first byte of a reply
+
     int ProbePort(const std::string& portName);          // 1 cannot be opened, 0 can; port left closed
     int Open(const std::string& portName);               // descriptor or handle (>= 0), or -1 after its message
-    std::size_t Write(const std::uint8_t* bytes, std::size_t count);   // discards unread input first
+    std::size_t Write(const std::uint8_t* bytes, std::size_t count);   // discards both queues first
+    // Continues a partly written frame: what is still queued for sending is its
+    // beginning and must not be discarded.
+    std::size_t WriteRest(const std::uint8_t* bytes, std::size_t count);
     std::size_t Read(std::uint8_t* bytes, std::size_t count);  // only what is queued, never waits
     int WaitForBytes(std::size_t count, int pollLimitMs);  // 1 when count bytes are queued in time
-    int WaitRxEvent();                                   // always 0; outcome in RxEvent()
-    void ReceiveReply();                                 // reply in RxBuffer(), presence in RxComplete()
+    int WaitRxEvent(int firstByteWaitMs = kReplyWaitMs);  // always 0; outcome in RxEvent()
+    // Reply in RxBuffer(), presence in RxComplete().
+    void ReceiveReply(int firstByteWaitMs = kReplyWaitMs);
+    // Discards whatever arrives until no byte has come for quietMs, or limitMs
+    // have passed; then purges. True when the line went quiet.
+    bool SettleLine(int quietMs, int limitMs);
+    bool HasHungUp() { return !IsOpen() || CheckGone(); }   // looks at the line now
     void Purge();
     void Close();
 
@@ -73,7 +83,6 @@ private:
     using Clock = std::chrono::steady_clock;
     enum class WaitResult { Ready, TimedOut, Gone, Aborted };
     static constexpr int kPollSliceMs = 20;          // longest a wait goes without looking at the abort flag
-    static constexpr int kRxEventWaitMs = 500;       // first character of a reply
     static constexpr int kWriteWaitMs = 5000;        // room in a full transmit queue
     static constexpr int kReplyBytesWaitMs = 5000;   // the rest of a reply once it has begun
     static constexpr int kReplyReadTimeoutMs = 5000;   // bounds a read of queued bytes where the platform can wait
@@ -86,6 +95,7 @@ private:
     std::size_t QueuedBytes();                            // received and not yet read
     std::size_t CollectReceived();                        // the same, once taken in where waits need it
     WaitResult WaitForInput(Clock::time_point deadline);  // Ready: bytes may have arrived
+    std::size_t SendBytes(const std::uint8_t* bytes, std::size_t count);   // all it can, traced
 
     void ShowMessage(const char* text);
     std::size_t Traced(bool outgoing, const std::uint8_t* bytes, std::size_t count);   // returns count

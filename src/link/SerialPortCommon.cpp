@@ -4,16 +4,32 @@
 
 #include "SerialPort.h"
 
+#include <algorithm>
 #include <thread>
 
-int CSerialPort::WaitRxEvent() {
+std::size_t CSerialPort::Write(const std::uint8_t* bytes, std::size_t count) {
+    if (!IsOpen() || CheckGone())
+        return 0;
+    TakeLineError();
+    // Whatever is still queued belongs to an earlier exchange.
+    Purge();
+    return SendBytes(bytes, count);
+}
+
+std::size_t CSerialPort::WriteRest(const std::uint8_t* bytes, std::size_t count) {
+    if (!IsOpen() || CheckGone())
+        return 0;
+    return SendBytes(bytes, count);
+}
+
+int CSerialPort::WaitRxEvent(int firstByteWaitMs) {
     if (!IsOpen()) {
         ShowMessage("Serial port not open！");
         m_rxEvent = 0;
         return 0;
     }
     m_rxEvent = 0;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kRxEventWaitMs);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(firstByteWaitMs);
     for (bool woken = false; m_rxEvent == 0; woken = true) {
         if (CheckGone()) {
             m_rxEvent = 2;
@@ -51,17 +67,39 @@ int CSerialPort::WaitForBytes(std::size_t count, int pollLimitMs) {
     }
 }
 
-void CSerialPort::ReceiveReply() {
+void CSerialPort::ReceiveReply(int firstByteWaitMs) {
     m_rxComplete = 0;
     m_rxEvent = 0;
     if (m_rearmWait == 1) {
         m_rearmWait = 0;
-        WaitRxEvent();
+        WaitRxEvent(firstByteWaitMs);
     }
     m_rxBuffer.fill(0);
     // Only a complete reply is read; a partial one stays unread and the buffer zeroed.
     if (m_rxEvent == 1 && WaitForBytes(kFrameSize, kReplyBytesWaitMs) == 1)
         Read(m_rxBuffer.data(), kFrameSize);
+}
+
+bool CSerialPort::SettleLine(int quietMs, int limitMs) {
+    if (!IsOpen() || CheckGone())
+        return false;
+    const auto limit = Clock::now() + std::chrono::milliseconds(limitMs);
+    for (;;) {
+        Purge();
+        const auto quietEnd = std::min(Clock::now() + std::chrono::milliseconds(quietMs), limit);
+        switch (WaitForInput(quietEnd)) {
+        case WaitResult::Ready:
+            if (Clock::now() < limit)
+                continue;   // bytes still coming: start the quiet time again
+            [[fallthrough]];
+        case WaitResult::Gone:
+        case WaitResult::Aborted:
+            Purge();
+            return false;
+        case WaitResult::TimedOut:
+            return quietEnd < limit;
+        }
+    }
 }
 
 void CSerialPort::ShowMessage(const char* text) {

@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -59,16 +60,22 @@ std::optional<speed_t> SpeedFor(std::uint32_t baudRate) {
 }
 
 // Name of the group that owns the device node, empty when it cannot be told.
-std::string OwningGroup(const std::string& path) {
-    struct stat node {};
-    if (::stat(path.c_str(), &node) != 0)
-        return {};
+std::string GroupName(gid_t id) {
     group entry{};
     group* found = nullptr;
     std::array<char, 4096> names{};
-    if (::getgrgid_r(node.st_gid, &entry, names.data(), names.size(), &found) != 0 || found == nullptr)
-        return std::to_string(node.st_gid);
+    if (::getgrgid_r(id, &entry, names.data(), names.size(), &found) != 0 || found == nullptr)
+        return std::to_string(id);
     return entry.gr_name;
+}
+
+std::string UserName(uid_t id) {
+    passwd entry{};
+    passwd* found = nullptr;
+    std::array<char, 4096> names{};
+    if (::getpwuid_r(id, &entry, names.data(), names.size(), &found) != 0 || found == nullptr)
+        return std::to_string(id);
+    return entry.pw_name;
 }
 
 void ReleaseDevice(int fd) {
@@ -155,10 +162,18 @@ std::string CSerialPort::DevicePath(const std::string& portName) {
     return "/dev/" + portName;
 }
 
+// Joining the device's group helps only when that group may read and write
+// it, and never when the group is root's own.
 std::string CSerialPort::AccessHint(const std::string& portName) {
-    const std::string owner = OwningGroup(DevicePath(portName));
-    if (owner.empty())
+    struct stat node {};
+    if (::stat(DevicePath(portName).c_str(), &node) != 0)
         return "; the user must be a member of the group that owns the device";
+    const bool groupMayUse = (node.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    if (!groupMayUse || node.st_gid == 0)
+        return "; the device is open only to " + (groupMayUse ? std::string("root") : "its owner " + UserName(node.st_uid)) +
+               ": it needs a group that may read and write it, for example a udev rule giving it group dialout "
+               "and mode 0660";
+    const std::string owner = GroupName(node.st_gid);
     return "; the user must be a member of group " + owner + ", which owns the device: sudo usermod -aG " +
            owner + " $USER, then log in again";
 }
@@ -202,13 +217,7 @@ int CSerialPort::Open(const std::string& portName) {
     return fd;
 }
 
-std::size_t CSerialPort::Write(const std::uint8_t* bytes, std::size_t count) {
-    if (!IsOpen() || CheckGone())
-        return 0;
-    TakeLineError();
-    // Whatever is still queued belongs to an earlier exchange.
-    Purge();
-
+std::size_t CSerialPort::SendBytes(const std::uint8_t* bytes, std::size_t count) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(kWriteWaitMs);
     std::size_t sent = 0;
     while (sent < count) {

@@ -1,5 +1,7 @@
 #include "CsvReport.h"
 
+#include "ReportText.h"
+
 #include <cstdio>
 
 namespace {
@@ -101,11 +103,12 @@ std::string FormatCsvReport(const ReportHeader& header, const std::vector<RowTex
     };
     line(",,,,Meter Data Report");
     line("");
-    line("Company Name:" + header.companyName);
-    line("User Name:" + header.userName);
-    line("Note:" + header.note);
-    line(header.dateTimePane);
-    line(header.useTimePane);
+    // Typed texts may hold line breaks (pasted, or given on a command line).
+    line("Company Name:" + BlankControls(header.companyName));
+    line("User Name:" + BlankControls(header.userName));
+    line("Note:" + BlankControls(header.note));
+    line(BlankControls(header.dateTimePane));
+    line(BlankControls(header.useTimePane));
     line("");
     line("");
     line(kColumnHeader);

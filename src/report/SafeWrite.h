@@ -1,12 +1,15 @@
 #pragma once
-// Replacing a report file without ever losing the previous one. No widgets here.
+// Writing a report file without ever losing the previous one. No widgets here.
 
 #include <string>
 
 inline constexpr const char* kDocumentLockedMessage =
     "Document has been locked by another application!Please close the other application and try again later.";
 
-enum class FileWriteError { None, Locked, CannotCreate, WriteFailed };
+// The path that stands for standard output.
+inline constexpr const char* kStandardOutputPath = "-";
+
+enum class FileWriteError { None, NoPath, Locked, CannotCreate, WriteFailed };
 
 struct FileWriteResult {
     FileWriteError error = FileWriteError::None;
@@ -14,6 +17,21 @@ struct FileWriteResult {
     bool ok() const { return error == FileWriteError::None; }
 };
 
-// Writes content next to path and replaces path only once the new file is
-// complete and on disk; on any failure the old file stays as it was.
+// Tells, without writing anything, whether WriteFileSafely could write path:
+// an empty path, a missing or unwritable folder, a directory or a locked file
+// fail here, before minutes of work go into the content.
+FileWriteResult CheckOutputTarget(const std::string& path);
+
+// Writes content to path. A regular file (new or existing, also through a
+// symbolic link, dangling or not) is written next to its place and put there
+// only once complete and on disk, keeping the old file's permissions, owner
+// and group; on any failure the old file stays as it was. A target that is
+// no regular file (a terminal, a FIFO with a reader, /dev/stdout) is written
+// directly; "-" is standard output. A closed pipe is a failure, not SIGPIPE.
+// A termination signal during the save removes the unfinished file.
 FileWriteResult WriteFileSafely(const std::string& path, const std::string& content);
+
+// For programs that take termination signals themselves (sigwait) and end
+// from there: removes the unfinished file of a save in progress, if any.
+// Safe to call from a signal handler.
+void RemoveUnfinishedTempFile();

@@ -21,7 +21,10 @@ public:
     void OnCountKnown(unsigned count) override { Note("count " + std::to_string(count)); }
     void OnRowsInserted(unsigned count) override { Note("rows " + std::to_string(count)); }
     void OnRowTexts(int row, const RowTexts& texts) override { Note("row " + std::to_string(row) + texts.cells[0]); }
-    void OnProgress(unsigned received) override { Note("progress " + std::to_string(received)); }
+    void OnProgress(unsigned position, unsigned received) override
+    {
+        Note("progress " + std::to_string(position) + "/" + std::to_string(received));
+    }
     void OnStatusPane0(const std::string& text) override { Note("pane " + text); }
     void OnTimerStart() override { Note("timer start"); }
     void OnTimerStop() override { Note("timer stop"); }
@@ -50,7 +53,7 @@ void Transfer(ITransferEvents& events)
         RowTexts texts;
         texts.cells[0] = std::to_string(row + 1);
         events.OnRowTexts(static_cast<int>(row), texts);
-        events.OnProgress(row + 1);
+        events.OnProgress(row + 1, row + 1);
         if (row == 150)
             events.ShowMessage("READ_DATA_FILE FAIL");
     }

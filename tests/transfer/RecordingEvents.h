@@ -30,9 +30,10 @@ public:
         m_rows.at(static_cast<std::size_t>(row)) = texts;
         ++m_rowsFilled;
     }
-    void OnProgress(unsigned received) override {
+    void OnProgress(unsigned position, unsigned received) override {
         std::lock_guard lock(m_mutex);
-        m_progress.push_back(received);
+        m_progress.push_back(position);
+        m_received.push_back(received);
     }
     void OnStatusPane0(const std::string& text) override {
         std::lock_guard lock(m_mutex);
@@ -80,6 +81,10 @@ public:
         std::lock_guard lock(m_mutex);
         return m_progress;
     }
+    std::vector<unsigned> Received() const {
+        std::lock_guard lock(m_mutex);
+        return m_received;
+    }
     std::vector<PortAttempt> Attempts() const {
         std::lock_guard lock(m_mutex);
         return m_attempts;
@@ -96,6 +101,7 @@ private:
     std::vector<std::string> m_log;
     std::vector<RowTexts> m_rows;
     std::vector<unsigned> m_progress;
+    std::vector<unsigned> m_received;
     std::vector<PortAttempt> m_attempts;
     unsigned m_rowsFilled = 0;
     std::optional<TransferSummary> m_summary;

@@ -126,11 +126,11 @@ TEST_F(UploadWindow, ClosingMidTransferStopsAndJoinsTheWorkerFirst)
 
 TEST_F(UploadWindow, ClosingWhileTheWorkersMessageIsUpEndsCleanly)
 {
-    // The first half of record 2 (exchanges 4, 5, 6 with its repeats) is lost three times:
+    // The first half of record 2 (exchanges 4, 5, 6 with its repeats) gets a wrong header three times:
     // the worker gives up on that record, shows a message and waits for the operator.
-    CMeterSim& meter = StartMeter(GeneratedRecords(50), {SimFault{SimFault::Kind::NoReply, 4, 0, 0},
-                                                         SimFault{SimFault::Kind::NoReply, 5, 0, 0},
-                                                         SimFault{SimFault::Kind::NoReply, 6, 0, 0}});
+    CMeterSim& meter = StartMeter(GeneratedRecords(50), {SimFault{SimFault::Kind::WrongHeader, 4, 0, 0},
+                                                         SimFault{SimFault::Kind::WrongHeader, 5, 0, 0},
+                                                         SimFault{SimFault::Kind::WrongHeader, 6, 0, 0}});
     COrvexDlg& window = OpenWindow({meter.SlavePath()});
     m_dialogs.onAsk = [&] { window.reject(); };
     window.Button(IDC_BUTTON_UPLOAD)->click();
@@ -194,6 +194,46 @@ TEST_F(ClearWindow, RefusedAfterAnUploadThatStoppedHalfway)
     m_dialogs.asked.clear();
     window.Button(IDC_BUTTON_CLEAR)->click();
     EXPECT_EQ(m_dialogs.asked, QStringList{QString::fromUtf8(kClearAfterReadingMessage)}) << "before any confirmation";
+}
+
+TEST_F(ClearWindow, RefusedWhileTheLatestUploadLeftARowEmptyUntilACompleteOne)
+{
+    // Record 2's first half gets a wrong header on all three tries: the upload
+    // reaches the end with that row empty, the bar full and the counter one short.
+    const std::vector<SimFault> faults{{SimFault::Kind::WrongHeader, 4, 0, 0},
+                                       {SimFault::Kind::WrongHeader, 5, 0, 0},
+                                       {SimFault::Kind::WrongHeader, 6, 0, 0}};
+    CMeterSim& faulty = StartMeter(GeneratedRecords(5), faults);
+    CMeterSim& good = StartMeter(GeneratedRecords(5));
+    std::vector<std::string> ports{faulty.SlavePath()};
+    m_window = std::make_unique<COrvexDlg>(m_dialogs, [&ports] { return ports; }, kQuickClearPauses);
+    m_window->show();
+    COrvexDlg& window = *m_window;
+    ASSERT_TRUE(Upload());
+    EXPECT_EQ(window.Progress()->value(), window.Progress()->maximum());
+    EXPECT_EQ(window.Label(IDC_STATIC_RECEIVED)->text(), QStringLiteral("4")) << "records read, as the message says";
+
+    m_dialogs.asked.clear();
+    window.Button(IDC_BUTTON_CLEAR)->click();
+    EXPECT_EQ(m_dialogs.asked, QStringList{QString::fromUtf8(kClearAfterReadingMessage)}) << "before any confirmation";
+    EXPECT_EQ(faulty.EraseCount(), 0);
+
+    ports = {good.SlavePath()};
+    ASSERT_TRUE(Upload());
+    m_dialogs.asked.clear();
+    window.Button(IDC_BUTTON_CLEAR)->click();
+    EXPECT_EQ(m_dialogs.asked, (QStringList{"[confirm]", "[clear done]"}));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return good.EraseCount() == 1; }, std::chrono::seconds(2)));
+}
+
+TEST_F(ClearWindow, AMeterUnpluggedDuringTheEraseIsNotReportedCleared)
+{
+    // Exchange 2 is the erase command: the meter goes away as it takes it.
+    CMeterSim& meter = StartMeter(GeneratedRecords(3), {SimFault{SimFault::Kind::Vanish, 2, 0, 0}});
+    OpenWindow({meter.SlavePath()}, kQuickClearPauses);
+    m_window->Button(IDC_BUTTON_CLEAR)->click();
+    EXPECT_EQ(m_dialogs.asked, (QStringList{"[confirm]", QString::fromUtf8(kClearNotConfirmedMessage)}));
+    EXPECT_EQ(EnabledButtons(), 7);
 }
 
 using SaveWindow = WindowTest;

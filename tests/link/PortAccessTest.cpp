@@ -137,17 +137,37 @@ TEST(DescribePortAttempts, OneLinePerPortWithReasonDetailAndAccessHint) {
                                     {"/dev/ttyUSB9", PortFailure::Absent, "No such file or directory"}}),
               "/dev/ttyUSB0: busy\n/dev/ttyS1: no answer\n/dev/ttyUSB9: absent (No such file or directory)\n");
 
-    // Permission is mended by joining the group that owns the device node.
+    // Joining the device's group mends permission only where that group may
+    // read and write the device, and root's group is never the answer.
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to give the device node a group";
     const group* owner = ::getgrgid(kNobody);
     ASSERT_NE(owner, nullptr) << "no group with id 65534";
     const std::string groupName = owner->gr_name;
-    CScratchDir scratch;
-    const fs::path node = scratch / "ttyUSB0";
-    std::ofstream(node).put('\0');
-    ASSERT_EQ(::chown(node.c_str(), 0, kNobody), 0);
-    EXPECT_EQ(DescribePortAttempts({{node.string(), PortFailure::PermissionDenied, "Permission denied"}}),
-              node.string() + ": permission denied (Permission denied); the user must be a member of group " + groupName +
-                  ", which owns the device: sudo usermod -aG " + groupName + " $USER, then log in again\n");
+    const std::string joinGroup = "; the user must be a member of group " + groupName +
+                                  ", which owns the device: sudo usermod -aG " + groupName + " $USER, then log in again";
+    const std::string needsGroup =
+        ": it needs a group that may read and write it, for example a udev rule giving it group dialout and mode 0660";
+    struct Row {
+        const char* why;
+        gid_t group;
+        mode_t mode;
+        std::string hint;
+    };
+    const Row rows[] = {
+        {"the group may read and write", kNobody, 0660, joinGroup},
+        {"only the owner may read and write", kNobody, 0600, "; the device is open only to its owner root" + needsGroup},
+        {"the group may only read", kNobody, 0640, "; the device is open only to its owner root" + needsGroup},
+        {"the group is root's", 0, 0660, "; the device is open only to root" + needsGroup},
+    };
+    for (const Row& row : rows) {
+        CScratchDir scratch;
+        const fs::path node = scratch / "ttyUSB0";
+        std::ofstream(node).put('\0');
+        ASSERT_EQ(::chown(node.c_str(), 0, row.group), 0);
+        ASSERT_EQ(::chmod(node.c_str(), row.mode), 0);
+        EXPECT_EQ(DescribePortAttempts({{node.string(), PortFailure::PermissionDenied, "Permission denied"}}),
+                  node.string() + ": permission denied (Permission denied)" + row.hint + "\n")
+            << row.why;
+    }
 }

@@ -200,3 +200,60 @@ TEST(SerialPortClosed, EveryOperationFailsQuietlyExceptTheReplyWait) {
     EXPECT_EQ(port.RxComplete(), 1);
     EXPECT_EQ(port.RxBuffer(), reply);
 }
+
+// A partly written frame is continued, not begun again, and the rest follows
+// its beginning on the line. (A pseudo-terminal hands written bytes on at
+// once, so a purge could not be seen here; a real port would lose them.)
+TEST_F(SerialPortTest, ContinuingAFrameSendsTheRestAfterItsBeginning) {
+    const Bytes head{0xAA, 0x20, 0x08, 0x10, 0x08};
+    const Bytes rest(8, 0x00);
+    Queue({0x55, 0x55});   // unread input belongs to an earlier exchange either way
+    ASSERT_EQ(m_port.Write(head.data(), head.size()), head.size());
+    Queue({0x66});
+    ASSERT_EQ(m_port.WriteRest(rest.data(), rest.size()), rest.size());
+    Bytes whole = head;
+    whole.insert(whole.end(), rest.begin(), rest.end());
+    EXPECT_EQ(m_peer.Receive(whole.size()), whole);
+    Frame buffer{};
+    EXPECT_EQ(m_port.Read(buffer.data(), buffer.size(), 0), 1u) << "continuing discards nothing, input included";
+}
+
+// After a reply that did not come, the line is let go quiet before the next
+// frame: bytes that keep coming are discarded until none came for the quiet
+// time, but a line that never stops holds the port only up to the limit.
+TEST_F(SerialPortTest, SettlingWaitsForAQuietLineWithinItsLimit) {
+    struct Row {
+        const char* why;
+        int burstCount;        // bytes sent, one every burstEveryMs
+        int burstEveryMs;
+        int quietMs, limitMs;
+        bool quiet;
+        std::chrono::milliseconds atLeast;
+    };
+    const Row rows[] = {
+        {"a silent line is quiet after the quiet time", 0, 0, 300, 3000, true, 300ms},
+        {"each late byte starts the quiet time again", 3, 150, 300, 3000, true, 600ms},
+        {"a chattering line gives up at the limit", 1000, 50, 300, 1000, false, 1000ms},
+    };
+    for (const Row& row : rows) {
+        std::atomic<bool> stop{false};
+        std::thread meter([&] {
+            for (int i = 0; i < row.burstCount && !stop; ++i) {
+                m_peer.Send({0x55});
+                std::this_thread::sleep_for(std::chrono::milliseconds(row.burstEveryMs));
+            }
+        });
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(m_port.SettleLine(row.quietMs, row.limitMs), row.quiet) << row.why;
+        const auto took = Since(start);
+        stop = true;
+        meter.join();
+        EXPECT_GE(took, row.atLeast) << row.why;
+        EXPECT_LT(took, 10 * row.atLeast + 1s) << row.why;
+        if (row.quiet) {
+            Frame buffer{};
+            EXPECT_EQ(m_port.Read(buffer.data(), buffer.size(), 0), 0u) << row.why << ": nothing left to take";
+        }
+        m_port.Purge();
+    }
+}

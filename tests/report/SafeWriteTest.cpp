@@ -1,4 +1,5 @@
 #include "CsvReport.h"
+#include "ReportText.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +11,16 @@
 #include <set>
 #include <string>
 
+#include <algorithm>
+#include <csignal>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -135,3 +144,243 @@ TEST_F(SafeWriteTest, FullDiskKeepsTheOldFile)
 }
 
 } // namespace
+
+namespace {
+
+// The folder can take no new file, whoever runs the test: root passes any
+// permission bits, but not a read-only file system.
+struct ReadOnlyFolder {
+    explicit ReadOnlyFolder(const fs::path& path) : m_path(path)
+    {
+        fs::create_directory(path);
+        m_mounted = ::geteuid() == 0 && ::mount("tmpfs", path.c_str(), "tmpfs", MS_RDONLY, "size=16k") == 0;
+        if (!m_mounted)
+            ::chmod(path.c_str(), 0555);
+    }
+    ~ReadOnlyFolder()
+    {
+        if (m_mounted)
+            ::umount(m_path.c_str());
+    }
+    fs::path m_path;
+    bool m_mounted = false;
+};
+
+} // namespace
+
+TEST_F(SafeWriteTest, TargetsAreCheckedBeforeAnythingIsWritten)
+{
+    std::ofstream(m_folder / "locked.csv") << kOldContent;
+    ASSERT_EQ(::chmod((m_folder / "locked.csv").c_str(), 0444), 0);
+    std::ofstream(m_folder / "old.csv") << kOldContent;
+    fs::create_directory(m_folder / "folder");
+    fs::create_symlink(m_folder / "not yet" , m_folder / "dangling.csv");
+    ::mkfifo((m_folder / "fifo").c_str(), 0600);
+    const ReadOnlyFolder readOnly(m_folder / "read-only");
+    const Names before = NamesIn(m_folder);
+
+    struct Row {
+        const char* why;
+        std::string path;
+        FileWriteError error;
+    };
+    const Row rows[] = {
+        {"no name at all", "", FileWriteError::NoPath},
+        {"standard output", "-", FileWriteError::None},
+        {"a new file", (m_folder / "new.csv").string(), FileWriteError::None},
+        {"a file to replace", (m_folder / "old.csv").string(), FileWriteError::None},
+        {"a link to a file still to be made", (m_folder / "dangling.csv").string(), FileWriteError::None},
+        {"a device", "/dev/null", FileWriteError::None},
+        {"a FIFO", (m_folder / "fifo").string(), FileWriteError::None},
+        {"a read-only file", (m_folder / "locked.csv").string(), FileWriteError::Locked},
+        {"a missing folder", (m_folder / "missing" / "r.csv").string(), FileWriteError::CannotCreate},
+        {"a folder", (m_folder / "folder").string(), FileWriteError::CannotCreate},
+        {"a name ending in a slash", (m_folder / "new" ).string() + "/", FileWriteError::CannotCreate},
+        {"a folder that takes no file", (m_folder / "read-only" / "r.csv").string(), FileWriteError::CannotCreate},
+    };
+    for (const Row& row : rows) {
+        const FileWriteResult result = CheckOutputTarget(row.path);
+        EXPECT_EQ(result.error, row.error) << row.why << ": " << result.reason;
+        EXPECT_EQ(result.ok(), result.reason.empty()) << row.why;
+    }
+    EXPECT_EQ(NamesIn(m_folder), before) << "checking writes nothing";
+}
+
+// A target that is no regular file is written where it is: replacing it
+// would put a file where a device or a FIFO was.
+TEST_F(SafeWriteTest, FifoWithAReaderIsWrittenInPlaceAndOneWithoutFailsAtOnce)
+{
+    const fs::path fifo = m_folder / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const FileWriteResult unread = WriteFileSafely(fifo, "nobody listens");
+    EXPECT_EQ(unread.error, FileWriteError::CannotCreate);
+    EXPECT_EQ(unread.reason, "no program reads from the FIFO");
+
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const std::string report = FormatCsvReport(kHeader, {kRow, kRow});
+    const FileWriteResult result = WriteFileSafely(fifo, report);
+    ASSERT_TRUE(result.ok()) << result.reason;
+    std::string got(report.size() + 1, '\0');
+    const ssize_t count = ::read(reader, got.data(), got.size());
+    ::close(reader);
+    EXPECT_EQ(got.substr(0, static_cast<std::size_t>(std::max<ssize_t>(count, 0))), report);
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_EQ(NamesIn(m_folder), Names{"fifo"});
+}
+
+// Standard output, named "-" or /dev/stdout, as a file, a pipe, or a pipe
+// whose reader has gone: the last fails with EPIPE instead of ending the
+// program by SIGPIPE.
+TEST_F(SafeWriteTest, StandardOutputIsWrittenDirectlyAndAClosedPipeIsAFailure)
+{
+    struct Row {
+        const char* why;
+        std::string path;
+        bool pipe;
+        bool readerGone;
+    };
+    const Row rows[] = {{"- to a file", "-", false, false},
+                        {"- to a pipe", "-", true, false},
+                        {"/dev/stdout to a pipe", "/dev/stdout", true, false},
+                        {"- to a pipe nobody reads", "-", true, true}};
+    const std::string report = FormatCsvReport(kHeader, {kRow});
+    for (const Row& row : rows) {
+        const fs::path file = m_folder / "stdout.txt";
+        int ends[2] = {-1, -1};
+        int out = -1;
+        if (row.pipe) {
+            ASSERT_EQ(::pipe(ends), 0);
+            out = ends[1];
+            if (row.readerGone)
+                ::close(ends[0]);
+        } else {
+            out = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        }
+        std::fflush(stdout);
+        const int saved = ::dup(STDOUT_FILENO);
+        ::dup2(out, STDOUT_FILENO);
+        const FileWriteResult result = WriteFileSafely(row.path, report);
+        ::dup2(saved, STDOUT_FILENO);
+        ::close(saved);
+        ::close(out);
+
+        if (row.readerGone) {
+            EXPECT_EQ(result.error, FileWriteError::WriteFailed) << row.why;
+            EXPECT_EQ(result.reason, std::generic_category().message(EPIPE)) << row.why;
+            continue;
+        }
+        ASSERT_TRUE(result.ok()) << row.why << ": " << result.reason;
+        std::string got;
+        if (row.pipe) {
+            char buffer[4096];
+            for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0;)
+                got.append(buffer, static_cast<std::size_t>(n));
+            ::close(ends[0]);
+        } else {
+            got = ReadWhole(file);
+            fs::remove(file);
+        }
+        EXPECT_EQ(got, report) << row.why;
+    }
+}
+
+// A link that points nowhere yet gets its file made where it points; the
+// link stays a link.
+TEST_F(SafeWriteTest, DanglingLinksCreateTheFileTheyName)
+{
+    fs::create_directory(m_folder / "reports");
+    fs::create_symlink("reports/march.csv", m_folder / "latest.csv");
+    fs::create_symlink("latest.csv", m_folder / "current.csv");
+    const FileWriteResult result = WriteCsvReport(m_folder / "current.csv", kHeader, {kRow});
+    ASSERT_TRUE(result.ok()) << result.reason;
+    EXPECT_TRUE(fs::is_symlink(m_folder / "current.csv") && fs::is_symlink(m_folder / "latest.csv"));
+    EXPECT_EQ(ReadWhole(m_folder / "reports" / "march.csv"), FormatCsvReport(kHeader, {kRow}));
+    EXPECT_EQ(NamesIn(m_folder / "reports"), Names{"march.csv"});
+}
+
+// Root replacing somebody else's report leaves it theirs.
+TEST_F(SafeWriteTest, ReplacedFileKeepsItsOwnerAndGroup)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can write a file as another user's";
+    constexpr uid_t kNobody = 65534;
+    std::ofstream(m_target) << kOldContent;
+    ASSERT_EQ(::chown(m_target.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(::chmod(m_target.c_str(), 0640), 0);
+    const FileWriteResult result = WriteCsvReport(m_target, kHeader, {kRow});
+    ASSERT_TRUE(result.ok()) << result.reason;
+    struct stat status{};
+    ASSERT_EQ(::stat(m_target.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, kNobody);
+    EXPECT_EQ(status.st_gid, kNobody);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+}
+
+// A termination signal that arrives while the report is being written ends
+// the program without leaving the unfinished file beside the old one, in a
+// program with the default action and in one that takes signals itself.
+TEST_F(SafeWriteTest, SignalDuringTheSaveLeavesNoTemporaryFile)
+{
+    std::ofstream(m_target) << kOldContent;
+    // Large enough that writing it takes far longer than the signal needs to arrive.
+    const std::string content(256u << 20, 'x');
+    for (const bool takesSignalsItself : {false, true}) {
+        const int watch = ::inotify_init1(IN_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        ASSERT_GE(::inotify_add_watch(watch, m_folder.c_str(), IN_CREATE), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (takesSignalsItself) {
+                sigset_t stop;
+                sigemptyset(&stop);
+                sigaddset(&stop, SIGTERM);
+                pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+                std::thread([stop] {
+                    int received = 0;
+                    sigwait(&stop, &received);
+                    RemoveUnfinishedTempFile();
+                    _exit(128 + received);
+                }).detach();
+            }
+            WriteFileSafely(m_target, content);
+            _exit(0);
+        }
+        // The temporary file appearing is the moment the save is under way.
+        alignas(inotify_event) char events[4096];
+        ASSERT_GT(::read(watch, events, sizeof events), 0);
+        ::kill(child, SIGTERM);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ::close(watch);
+        const bool endedBySignal = takesSignalsItself ? WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM
+                                                      : WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
+        EXPECT_TRUE(endedBySignal) << "the save ended before the signal came; status " << status;
+        EXPECT_EQ(NamesIn(m_folder), Names{"report.csv"}) << (takesSignalsItself ? "sigwait" : "default action");
+        EXPECT_EQ(ReadWhole(m_target), kOldContent);
+    }
+}
+
+TEST(ReportText, ControlCharactersBecomeBlanksAndNothingElseChanges)
+{
+    const std::pair<std::string, std::string> rows[] = {
+        {"Acme, Inc. \"A\"", "Acme, Inc. \"A\""},
+        {"line one\r\nline two", "line one  line two"},
+        {std::string("tab\there\0nul\x1b[31m\x7f", 18), "tab here nul [31m "},
+        {"C1 \xc2\x85 and \xc2\x9f", "C1   and  "},
+        {"separators \xe2\x80\xa8 \xe2\x80\xa9", "separators    "},
+        {"Zoë \xe2\x80\x94 Ω", "Zoë \xe2\x80\x94 Ω"},
+        {"cut \xc2", "cut \xc2"},
+    };
+    for (const auto& [typed, written] : rows)
+        EXPECT_EQ(BlankControls(typed), written) << typed;
+}
+
+TEST(ReportText, HeaderFieldsNeverBreakTheReportsLines)
+{
+    ReportHeader header{"Acme\r\nEvil", "Jo\nLee", "a\rb", "", ""};
+    const std::string report = FormatCsvReport(header, {kRow});
+    EXPECT_NE(report.find("Company Name:Acme  Evil\r\nUser Name:Jo Lee\r\nNote:a b\r\n"), std::string::npos)
+        << report;
+    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 11);
+}

@@ -21,7 +21,8 @@ bool StderrIsTerminal();
 // Ctrl-C and SIGTERM (on Windows Ctrl-C, Ctrl-Break and closing the console)
 // end a running operation within one exchange, so the port is closed
 // properly; outside an operation, or at a second interrupt, the program ends
-// at once with 128 + the signal number. Construct the watcher before any
+// at once with 128 + the signal number (an unfinished report file is removed
+// first). Construct the watcher before any
 // other thread starts, so that none of them takes the interrupts.
 class CSignalWatcher {
 public:

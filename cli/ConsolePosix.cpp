@@ -6,7 +6,9 @@
 #include <pthread.h>
 #include <unistd.h>
 
-void PrepareConsole() {}
+// A reader of standard output that went away makes a failed report with its
+// exit code and message, not a silent death by SIGPIPE.
+void PrepareConsole() { std::signal(SIGPIPE, SIG_IGN); }
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) { return {argv + 1, argv + argc}; }
 

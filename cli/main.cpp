@@ -39,10 +39,16 @@ enum ExitCode {
 };
 
 constexpr const char* kExitCodes =
-    "Exit codes: 0 done; 1 no meter answered (or clear failed); 2 usage error, or a\n"
-    "file given to report that is not a complete CSV report saved by Ombrel; 3 a report\n"
-    "(CSV, PDF or print) could not be written; 4 some records could not be read; 5 clear declined;\n"
-    "130 interrupted (Ctrl-C or SIGTERM) before the upload ended: no report is written.";
+    "Exit codes: 0 done; 1 no meter answered (or clear failed, or the erase was not confirmed);\n"
+    "2 usage error (an empty --csv or --pdf included), or a file given to report that is not a\n"
+    "complete CSV report saved by Ombrel; 3 a report (CSV, PDF or print) could not be written (a file's\n"
+    "target is checked before the transfer: missing or unwritable folder, a directory, a locked file;\n"
+    "also a closed standard output); 4 some records could not be read; 5 clear declined;\n"
+    "130 interrupted (Ctrl-C or SIGTERM) before the upload or clear ended: no report is written, the\n"
+    "meter is not erased.\n"
+    "\n"
+    "upload --clear-after erases the meter only when every record was read and every report asked for\n"
+    "was written completely; otherwise the meter is left untouched and the reason is given.";
 
 struct CliOptions {
     std::string command;
@@ -55,6 +61,7 @@ struct CliOptions {
     ReportHeader header;
     bool trace = false;
     bool yes = false;
+    bool clearAfter = false;
 };
 
 // --pdf, --print, --paper and --landscape: where the printed report goes.
@@ -98,6 +105,8 @@ void DeclareCommandLine(CLI::App& app, CliOptions& options) {
     upload->add_option("--user", options.header.userName, "the report's User Name")->type_name("TEXT");
     upload->add_option("--note", options.header.note, "the report's Note")->type_name("TEXT");
     upload->add_flag("--trace", options.trace, "print every frame sent and received, with a time stamp, to stderr");
+    upload->add_flag("--clear-after", options.clearAfter,
+                     "then erase the meter, but only if every record was read and every report written completely");
     AddPrintedReportOptions(*upload, options);
 
     CLI::App* report = app.add_subcommand(
@@ -191,15 +200,41 @@ std::optional<int> CheckPrintedReportTargets(const CliOptions& options) {
     return std::nullopt;
 }
 
+// A report file named on the command line is checked before the transfer,
+// so that a typing error costs no minutes of transfer.
+std::optional<int> CheckFileTarget(const char* option, const std::optional<std::string>& path) {
+    if (!path)
+        return std::nullopt;
+    const FileWriteResult result = CheckOutputTarget(*path);
+    if (result.error == FileWriteError::NoPath) {
+        std::fprintf(stderr, "ombrel-cli: %s needs a file name ('-' for standard output)\n", option);
+        return EXIT_USAGE;
+    }
+    if (!result.ok()) {
+        if (result.error == FileWriteError::Locked)
+            std::fprintf(stderr, "%s\n", kDocumentLockedMessage);
+        std::fprintf(stderr, "The report cannot be written to %s: %s\n", path->c_str(), result.reason.c_str());
+        return EXIT_WRITE_FAILED;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> CheckReportTargets(const CliOptions& options) {
+    if (const std::optional<int> refused = CheckFileTarget("--csv", options.csvPath))
+        return refused;
+    if (const std::optional<int> refused = CheckFileTarget("--pdf", options.pdfPath))
+        return refused;
+    return CheckPrintedReportTargets(options);
+}
+
 bool WriteCsv(const CliOptions& options, const ReportHeader& header, const std::vector<RowTexts>& rows,
               const std::string& contents) {
-    if (!options.csvPath || *options.csvPath == "-") {
-        const std::string report = FormatCsvReport(header, rows);
-        if (std::fwrite(report.data(), 1, report.size(), stdout) != report.size() || std::fflush(stdout) != 0) {
-            std::fprintf(stderr, "The CSV report could not be written to standard output.\n");
-            return false;
-        }
-        return true;
+    if (!options.csvPath || *options.csvPath == kStandardOutputPath) {
+        // Through the same writer as a file, so that a reader that went away is a failure.
+        const FileWriteResult result = WriteCsvReport(kStandardOutputPath, header, rows);
+        if (!result.ok())
+            std::fprintf(stderr, "The CSV report was not written to standard output: %s\n", result.reason.c_str());
+        return result.ok();
     }
     const FileWriteResult result = WriteCsvReport(*options.csvPath, header, rows);
     if (!result.ok()) {
@@ -271,11 +306,37 @@ int RunReport(const CliOptions& options) {
         std::fprintf(stderr, "ombrel-cli: %s: %s\n", options.savedReport.c_str(), saved.error.c_str());
         return EXIT_USAGE;
     }
-    if (const std::optional<int> refused = CheckPrintedReportTargets(options))
+    if (const std::optional<int> refused = CheckReportTargets(options))
         return *refused;
     CliOptions printOnly = options;
     printOnly.csvPath.reset();
     return WriteReports(printOnly, saved.header, saved.rows, {}) ? EXIT_DONE : EXIT_WRITE_FAILED;
+}
+
+// Erases the meter that was just read, but only once nothing can be lost.
+int ClearAfterUpload(CSignalWatcher& signals, CMeterLink& link, const TransferSummary& summary, bool reportsWritten) {
+    if (!reportsWritten) {
+        std::fprintf(stderr, "The meter was not cleared: the report was not written.\n");
+        return EXIT_WRITE_FAILED;
+    }
+    if (summary.outcome != UploadOutcome::Completed || !link.ClearAllowed()) {
+        std::fprintf(stderr, "The meter was not cleared: %u of %u records could not be read.\n",
+                     summary.recordCount - summary.readCount, summary.recordCount);
+        return EXIT_RECORDS_UNREAD;
+    }
+    ClearOutcome outcome;
+    {
+        COperationScope operation(signals, link);
+        outcome = link.OnButtonClear({summary.portName});
+    }
+    if (outcome == ClearOutcome::Stopped) {
+        std::fprintf(stderr, "Clear interrupted; the meter was not erased. The report was written.\n");
+        return EXIT_INTERRUPTED;
+    }
+    if (outcome != ClearOutcome::Cleared)
+        return EXIT_NO_METER;
+    std::fprintf(stderr, "The meter was cleared after all %u records were read and saved.\n", summary.readCount);
+    return EXIT_DONE;
 }
 
 int RunUpload(const CliOptions& options, CSignalWatcher& signals, CCliEvents& events, CMeterLink& link,
@@ -291,8 +352,11 @@ int RunUpload(const CliOptions& options, CSignalWatcher& signals, CCliEvents& ev
         return EXIT_NO_METER;
     // An interrupted transfer must not leave a report that looks complete.
     if (summary.outcome == UploadOutcome::Stopped) {
-        std::fprintf(stderr, "Upload interrupted after %u of %u records; no report was written.\n", summary.readCount,
-                     summary.recordCount);
+        if (summary.recordCount == 0)
+            std::fprintf(stderr, "Upload interrupted while looking for the meter; no report was written.\n");
+        else
+            std::fprintf(stderr, "Upload interrupted after %u of %u records; no report was written.\n",
+                         summary.readCount, summary.recordCount);
         return EXIT_INTERRUPTED;
     }
 
@@ -301,7 +365,10 @@ int RunUpload(const CliOptions& options, CSignalWatcher& signals, CCliEvents& ev
     header.useTimePane = events.UseTimePane();
     const std::vector<RowTexts> rows = events.Rows();
     const std::string contents = std::to_string(summary.readCount) + " records from " + summary.portName;
-    if (!WriteReports(options, header, rows, contents))
+    const bool written = WriteReports(options, header, rows, contents);
+    if (options.clearAfter)
+        return ClearAfterUpload(signals, link, summary, written);
+    if (!written)
         return EXIT_WRITE_FAILED;
     return summary.outcome == UploadOutcome::Completed ? EXIT_DONE : EXIT_RECORDS_UNREAD;
 }
@@ -313,7 +380,15 @@ int RunClear(const CliOptions& options, CSignalWatcher& signals, CMeterLink& lin
     if (!ConfirmClear(options))
         return EXIT_CLEAR_DECLINED;
     COperationScope operation(signals, link);
-    return link.OnButtonClear(ports) == ClearOutcome::Cleared ? EXIT_DONE : EXIT_NO_METER;
+    switch (link.OnButtonClear(ports)) {
+    case ClearOutcome::Cleared:
+        return EXIT_DONE;
+    case ClearOutcome::Stopped:
+        std::fprintf(stderr, "Clear interrupted; the meter was not erased.\n");
+        return EXIT_INTERRUPTED;
+    default:
+        return EXIT_NO_METER;
+    }
 }
 
 }  // namespace
@@ -336,7 +411,7 @@ int main(int argc, char** argv) {
     if (options.command == "report")
         return RunReport(options);
     if (options.command == "upload") {
-        if (const std::optional<int> refused = CheckPrintedReportTargets(options))
+        if (const std::optional<int> refused = CheckReportTargets(options))
             return *refused;
     }
 

@@ -59,7 +59,7 @@ protected:
         const pid_t pid = fork();
         if (pid == 0) {
             const int in = open("/dev/null", O_RDONLY);
-            const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int out = m_stdout >= 0 ? m_stdout : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             dup2(in, STDIN_FILENO);
             dup2(out, STDOUT_FILENO);
@@ -108,4 +108,5 @@ protected:
     }
 
     fs::path m_dir;
+    int m_stdout = -1;   // standard output of the programs started, when not the file "stdout"
 };

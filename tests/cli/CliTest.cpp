@@ -13,7 +13,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
+#include <functional>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -63,7 +65,7 @@ TEST_F(CliTest, HelpGoesToStdoutWithEveryCommandAndTheExitCodes) {
     const CliRun run = Run({"--help"});
     EXPECT_EQ(run.exitCode, 0);
     for (const char* text : {"Usage: ombrel-cli [OPTIONS] SUBCOMMAND", "upload", "--csv FILE", "--yes",
-                             "130 interrupted"})
+                             "130 interrupted", "--clear-after"})
         EXPECT_NE(run.out.find(text), std::string::npos) << text << " in\n" << run.out;
 }
 
@@ -185,10 +187,155 @@ TEST_F(CliTest, InterruptedUploadWritesNoReport) {
     EXPECT_EQ(ReadFile(csv), "earlier report");
 }
 
-TEST_F(CliTest, ReportThatCannotBeWrittenGivesExit3) {
-    const CliRun run = Run({"upload", "--simulate=1", "--csv", (m_dir / "missing" / "out.csv").string()});
-    EXPECT_EQ(run.exitCode, 3);
-    EXPECT_NE(run.err.find("was not written"), std::string::npos) << run.err;
+TEST_F(CliTest, ABadReportTargetFailsBeforeAnyFrameIsSent) {
+    auto sim = StartSim(GeneratedRecords(2));
+    fs::create_directory(m_dir / "folder");
+    std::ofstream(m_dir / "locked.csv") << "earlier report";
+    ASSERT_EQ(chmod((m_dir / "locked.csv").c_str(), 0444), 0);
+    struct Row {
+        const char* why;
+        std::string csv;
+        int exitCode;
+        std::string told;
+    };
+    const Row rows[] = {
+        {"an empty name", "", 2, "--csv needs a file name"},
+        {"a missing folder", (m_dir / "missing" / "out.csv").string(), 3, "No such file or directory"},
+        {"a directory", (m_dir / "folder").string(), 3, "Is a directory"},
+        {"a locked file", (m_dir / "locked.csv").string(), 3, kDocumentLockedMessage},
+    };
+    for (const Row& row : rows) {
+        const CliRun run = Run({"upload", "--port", sim->SlavePath(), "--csv", row.csv});
+        EXPECT_EQ(run.exitCode, row.exitCode) << row.why << "\n" << run.err;
+        EXPECT_NE(run.err.find(row.told), std::string::npos) << row.why << "\n" << run.err;
+        EXPECT_EQ(run.err.find("Meter found"), std::string::npos) << row.why;
+    }
+    EXPECT_EQ(sim->ExchangesServed(), 0) << "no frame before the target is known to be writable";
+    EXPECT_EQ(ReadFile(m_dir / "locked.csv"), "earlier report");
+}
+
+// Devices, FIFOs and standard output are written in place; a link that
+// points nowhere yet gets its file.
+TEST_F(CliTest, TheReportGoesToAnyWritableTarget) {
+    auto sim = StartSim(GeneratedRecords(3));
+    const std::string expected = FormatCsvReport({}, DecodedRows(sim->Records()));
+    ASSERT_EQ(mkfifo((m_dir / "fifo").c_str(), 0600), 0);
+    fs::create_symlink("made/by/link.csv", m_dir / "link.csv");
+    fs::create_directories(m_dir / "made" / "by");
+    struct Row {
+        const char* why;
+        std::string csv;
+        std::function<std::string()> read;
+    };
+    int fifo = -1;
+    const Row rows[] = {
+        {"- is standard output", "-", [&] { return ReadFile(m_dir / "stdout"); }},
+        {"/dev/stdout", "/dev/stdout", [&] { return ReadFile(m_dir / "stdout"); }},
+        {"a FIFO with a reader", (m_dir / "fifo").string(),
+         [&] {
+             std::string got(65536, '\0');
+             const ssize_t n = read(fifo, got.data(), got.size());
+             got.resize(static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+             return got;
+         }},
+        {"a dangling link", (m_dir / "link.csv").string(), [&] { return ReadFile(m_dir / "made" / "by" / "link.csv"); }},
+    };
+    for (const Row& row : rows) {
+        fifo = open((m_dir / "fifo").c_str(), O_RDONLY | O_NONBLOCK);
+        const CliRun run = Run({"upload", "--port", sim->SlavePath(), "--csv", row.csv});
+        EXPECT_EQ(run.exitCode, 0) << row.why << "\n" << run.err;
+        const std::string written = row.read();
+        close(fifo);
+        // Lines 6 and 7 carry the time of the transfer.
+        EXPECT_EQ(written.substr(written.find("\r\n\r\n\r\nNo.")), expected.substr(expected.find("\r\n\r\n\r\nNo.")))
+            << row.why;
+    }
+    EXPECT_TRUE(fs::is_fifo(m_dir / "fifo"));
+    EXPECT_TRUE(fs::is_symlink(m_dir / "link.csv"));
+}
+
+TEST_F(CliTest, AClosedStandardOutputGivesExit3NotSigpipe) {
+    auto sim = StartSim(GeneratedRecords(2));
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    close(ends[0]);
+    m_stdout = ends[1];
+    const CliRun run = Run({"upload", "--port", sim->SlavePath()});
+    close(ends[1]);
+    m_stdout = -1;
+    EXPECT_EQ(run.exitCode, 3) << run.err;
+    EXPECT_NE(run.err.find("was not written to standard output: Broken pipe"), std::string::npos) << run.err;
+}
+
+TEST_F(CliTest, HeaderTextsNeverBreakTheReportsLines) {
+    const fs::path csv = m_dir / "out.csv";
+    const CliRun run = Run({"upload", "--simulate=1", "--csv", csv, "--company", "Acme\r\nEvil", "--note", "a\tb"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string report = ReadFile(csv);
+    EXPECT_NE(report.find("\r\nCompany Name:Acme  Evil\r\nUser Name:\r\nNote:a b\r\n"), std::string::npos) << report;
+}
+
+// --clear-after erases only a meter whose every record is in a complete report.
+TEST_F(CliTest, ClearAfterErasesOnlyWhenEveryRecordWasReadAndSaved) {
+    struct Row {
+        const char* why;
+        std::vector<std::string> faults;
+        std::string csv;
+        int exitCode;
+        int erased;
+        std::string told;
+    };
+    const Row rows[] = {
+        {"all read and saved", {}, "out.csv", 0, 1, "The meter was cleared after all 3 records were read and saved."},
+        {"a record unread", {"header@4", "header@5", "header@6"}, "out.csv", 4, 0,
+         "The meter was not cleared: 1 of 3 records could not be read."},
+        {"the report not written", {}, "/dev/full", 3, 0, "The meter was not cleared: the report was not written."},
+    };
+    for (const Row& row : rows) {
+        auto sim = StartSim(GeneratedRecords(3), row.faults);
+        const std::string csv = row.csv.front() == '/' ? row.csv : (m_dir / row.csv).string();
+        const CliRun run = Run({"upload", "--port", sim->SlavePath(), "--csv", csv, "--clear-after"});
+        EXPECT_EQ(run.exitCode, row.exitCode) << row.why << "\n" << run.err;
+        EXPECT_NE(run.err.find(row.told), std::string::npos) << row.why << "\n" << run.err;
+        EXPECT_TRUE(WaitUntil([&] { return sim->EraseCount() == row.erased; }, std::chrono::seconds(2))) << row.why;
+        EXPECT_EQ(sim->Records().size(), row.erased ? 0u : 3u) << row.why;
+    }
+}
+
+// Ctrl-C while the ports are tried ends the program as --help says, and says so.
+TEST_F(CliTest, InterruptDuringThePortScanExits130) {
+    auto silent = StartSim(GeneratedRecords(2), {"noreply"});
+    std::vector<std::string> ports;
+    for (int i = 0; i < 20; ++i)
+        ports.insert(ports.end(), {"--port", silent->SlavePath()});
+    struct Row {
+        const char* why;
+        std::vector<std::string> args;
+        const char* told;
+    };
+    const Row rows[] = {{"upload", {"upload"}, "Upload interrupted while looking for the meter; no report was written."},
+                        {"clear", {"clear", "--yes"}, "Clear interrupted; the meter was not erased."}};
+    for (const Row& row : rows) {
+        std::vector<std::string> args = row.args;
+        args.insert(args.end(), ports.begin(), ports.end());
+        const int before = silent->ExchangesServed();
+        const pid_t pid = Start(args);
+        ASSERT_TRUE(WaitUntil([&] { return silent->ExchangesServed() > before; }, std::chrono::seconds(20))) << row.why;
+        kill(pid, SIGINT);
+        const CliRun run = Finish(pid);
+        EXPECT_EQ(run.exitCode, 130) << row.why << "\n" << run.err;
+        EXPECT_NE(run.err.find(row.told), std::string::npos) << row.why << "\n" << run.err;
+        EXPECT_EQ(silent->EraseCount(), 0);
+    }
+}
+
+TEST_F(CliTest, AnEraseCutShortIsNotReportedDone) {
+    // Exchange 2 is the erase command; the meter goes away as it takes it.
+    auto sim = StartSim(GeneratedRecords(3), {"vanish@2"});
+    const CliRun run = Run({"clear", "--yes", "--port", sim->SlavePath()});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find(kClearNotConfirmedMessage), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(kClearDoneText), std::string::npos) << run.err;
 }
 
 TEST_F(CliTest, TracePrintsEveryFrameInHex) {

@@ -140,17 +140,12 @@ extern "C" void RemoveAndReraise(int signal)
 }
 
 // While it lives, a termination signal with its default action removes the
-// temporary file before ending the program. Signals a program handles itself
-// are left to it (it calls RemoveUnfinishedTempFile).
+// armed temporary file before ending the program. Signals a program handles
+// itself are left to it (it calls RemoveUnfinishedTempFile).
 class CUnfinishedFileGuard {
 public:
-    explicit CUnfinishedFileGuard(const std::string& path)
+    CUnfinishedFileGuard()
     {
-        if (path.size() >= sizeof g_unfinishedPath || g_unfinishedArmed.load())
-            return;   // one save at a time is guarded
-        std::memcpy(g_unfinishedPath, path.c_str(), path.size() + 1);
-        g_unfinishedArmed = true;
-        m_armed = true;
         for (std::size_t i = 0; i < kTerminatingSignals.size(); ++i) {
             struct sigaction current{};
             if (sigaction(kTerminatingSignals[i], nullptr, &current) != 0 || current.sa_handler != SIG_DFL)
@@ -163,15 +158,29 @@ public:
     }
     ~CUnfinishedFileGuard()
     {
-        if (!m_armed)
-            return;
-        g_unfinishedArmed = false;
+        Disarm();
         for (std::size_t i = 0; i < kTerminatingSignals.size(); ++i)
             if (m_replaced[i])
                 sigaction(kTerminatingSignals[i], &m_previous[i], nullptr);
     }
     CUnfinishedFileGuard(const CUnfinishedFileGuard&) = delete;
     CUnfinishedFileGuard& operator=(const CUnfinishedFileGuard&) = delete;
+
+    // Armed before the file is created, so that no signal finds it unguarded.
+    void Arm(const std::string& path)
+    {
+        if (m_armed || path.size() >= sizeof g_unfinishedPath || g_unfinishedArmed.load())
+            return;   // one save at a time is guarded
+        std::memcpy(g_unfinishedPath, path.c_str(), path.size() + 1);
+        g_unfinishedArmed = true;
+        m_armed = true;
+    }
+    void Disarm()
+    {
+        if (m_armed)
+            g_unfinishedArmed = false;
+        m_armed = false;
+    }
 
 private:
     bool m_armed = false;
@@ -217,7 +226,7 @@ private:
 
 // Like mkstemp, but created with 0666 so that the umask applies as it does to
 // any new file, without touching the process-wide umask from this thread.
-int CreateTempFile(const std::string& prefix, std::string& tempPath)
+int CreateTempFile(const std::string& prefix, std::string& tempPath, CUnfinishedFileGuard& guard)
 {
     static constexpr char kLetters[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -228,9 +237,16 @@ int CreateTempFile(const std::string& prefix, std::string& tempPath)
         tempPath = prefix;
         for (int i = 0; i < 6; ++i)
             tempPath += kLetters[pick(generator)];
+        guard.Arm(tempPath);
         const int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
+        if (fd >= 0)
             return fd;
+        const int error = errno;
+        guard.Disarm();   // the name is somebody else's
+        if (error != EEXIST) {
+            errno = error;
+            return -1;
+        }
     }
     errno = EEXIST;
     return -1;
@@ -333,10 +349,10 @@ FileWriteResult ReplaceFile(const Target& target, const std::string& content)
     // The report goes to a temporary file beside the target and replaces it
     // only when complete, so a failed save never costs the previous file.
     std::string tempPath;
-    const int fd = CreateTempFile(folder + "." + name + ".", tempPath);
+    CUnfinishedFileGuard guard;
+    const int fd = CreateTempFile(folder + "." + name + ".", tempPath, guard);
     if (fd < 0)
         return Failure(FileWriteError::CannotCreate, ErrorText(errno));
-    CUnfinishedFileGuard guard(tempPath);
 
     const std::string reason = FillTempFile(fd, content, target.exists ? &target.status : nullptr);
     if (!reason.empty()) {

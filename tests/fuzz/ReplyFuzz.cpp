@@ -1,0 +1,172 @@
+// Fuzz target for the link's reply handling: a simulated meter on a real
+// pseudo-terminal answers as the input says (late, never, with a wrong
+// header, after stray bytes, going away), with or without repeating each
+// frame's address. Whatever it does, every row must show its own record or
+// be left empty, and the upload must end in bounded time.
+//
+// Built with clang's libFuzzer by scripts/fuzz; the link's waits are scaled
+// down so that thousands of inputs run in a minute.
+
+#include "MeterLink.h"
+#include "MeterSim.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace {
+
+// The link's pauses and waits, a tenth or less of the meter's.
+constexpr Pauses kFuzzPauses{0, 0, 0, 0, 0, 0, 40, 150, 600};
+// A meter that does not repeat the address can only be kept apart from its
+// late replies by the quiet line: its replies come well within the reply
+// window and the quiet time (room for a loaded machine). A meter that
+// repeats it may be any late.
+constexpr int kLatestWithoutEchoMs = 60;
+constexpr int kLatestWithEchoMs = 400;
+constexpr unsigned kMaxRecords = 4;
+constexpr auto kBound = std::chrono::seconds(60);
+
+class CRowsEvents : public ITransferEvents {
+public:
+    void ShowMessage(const std::string&) override {}
+    void ShowScanFailure(const std::string&, const std::vector<PortAttempt>&) override {}
+    void ShowClearDone() override {}
+    void OnCountKnown(unsigned) override {}
+    void OnRowsInserted(unsigned rowCount) override {
+        std::lock_guard lock(m_mutex);
+        m_rows.assign(rowCount, RowTexts{});
+    }
+    void OnRowTexts(int row, const RowTexts& texts) override {
+        std::lock_guard lock(m_mutex);
+        m_rows.at(static_cast<std::size_t>(row)) = texts;
+    }
+    void OnProgress(unsigned, unsigned) override {}
+    void OnStatusPane0(const std::string&) override {}
+    void OnTimerStart() override {}
+    void OnTimerStop() override {}
+    void OnFinished(const TransferSummary& summary) override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_summary = summary;
+        }
+        m_wake.notify_all();
+    }
+    std::optional<TransferSummary> WaitForFinish() {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait_for(lock, kBound, [this] { return m_summary.has_value(); });
+        return m_summary;
+    }
+    std::vector<RowTexts> Rows() {
+        std::lock_guard lock(m_mutex);
+        return m_rows;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::vector<RowTexts> m_rows;
+    std::optional<TransferSummary> m_summary;
+};
+
+class CInput {
+public:
+    CInput(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
+    bool More() const { return m_next < m_size; }
+    unsigned Take() { return m_next < m_size ? m_data[m_next++] : 0u; }
+
+private:
+    const std::uint8_t* m_data;
+    std::size_t m_size;
+    std::size_t m_next = 0;
+};
+
+SimOptions MeterFromInput(CInput& input) {
+    SimOptions options;
+    const unsigned head = input.Take();
+    options.records = GeneratedRecords(static_cast<int>(1 + head % kMaxRecords));
+    options.echoAddress = (head & 0x10) != 0;
+    options.recallLateReplies = (head & 0x20) != 0;
+    options.latencyMs = static_cast<int>(input.Take() % 8);
+    const int latest = (options.echoAddress ? kLatestWithEchoMs : kLatestWithoutEchoMs) - options.latencyMs;
+    // Then one fault per exchange, in order, while the input lasts.
+    for (int exchange = 1; input.More() && exchange <= 64; ++exchange) {
+        const unsigned what = input.Take();
+        const unsigned value = input.Take();
+        SimFault fault;
+        fault.exchange = exchange;
+        switch (what % 8) {
+        case 0:
+        case 1:
+        case 2:
+            continue;   // answered as it should be
+        case 3: fault.kind = SimFault::Kind::NoReply; break;
+        case 4:
+            fault.kind = SimFault::Kind::LateReply;
+            fault.delayMs = 1 + static_cast<int>(value) % std::max(latest, 1);
+            break;
+        case 5: fault.kind = SimFault::Kind::WrongHeader; break;
+        case 6:
+            fault.kind = SimFault::Kind::Garbage;
+            fault.byteCount = 1 + static_cast<int>(value % 20);
+            break;
+        case 7:
+            // Going away is rare on purpose: it ends the run.
+            if (value % 8 != 0)
+                continue;
+            fault.kind = SimFault::Kind::Vanish;
+            break;
+        }
+        options.faults.push_back(fault);
+    }
+    return options;
+}
+
+[[noreturn]] void Fail(const char* what, std::size_t row) {
+    std::fprintf(stderr, "reply fuzz: %s (row %zu)\n", what, row);
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    CInput input(data, size);
+    SimOptions options = MeterFromInput(input);
+    const std::vector<MeterRecord> records = options.records;
+    CMeterSim meter(std::move(options));
+    std::string error;
+    if (!meter.Start(error)) {
+        std::fprintf(stderr, "reply fuzz: the simulated meter could not start: %s\n", error.c_str());
+        std::abort();
+    }
+
+    CRowsEvents events;
+    CMeterLink link(events, kFuzzPauses);
+    link.OnButtonUpload({meter.SlavePath()});
+    const std::optional<TransferSummary> summary = events.WaitForFinish();
+    if (!summary)
+        Fail("the upload did not end in bounded time", 0);
+    link.WaitUntilIdle();
+
+    const std::vector<RowTexts> rows = events.Rows();
+    if (!rows.empty() && rows.size() != records.size())
+        Fail("the table does not have one row per record", rows.size());
+    unsigned read = 0;
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        const bool right = rows[row] == DecodeRecord(records[row], static_cast<int>(row));
+        const bool empty = rows[row] == UnreadRow(static_cast<int>(row)) || rows[row] == RowTexts{};
+        if (!right && !empty)
+            Fail("a row holds another record's bytes", row);
+        read += right ? 1 : 0;
+    }
+    if (summary->readCount != read)
+        Fail("the records counted as read are not the rows shown", read);
+    if (summary->outcome == UploadOutcome::Completed && read != records.size())
+        Fail("a transfer with empty rows reported as complete", read);
+    return 0;
+}

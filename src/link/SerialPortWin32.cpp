@@ -215,12 +215,7 @@ int CSerialPort::Open(const std::string& portName) {
     return static_cast<int>(reinterpret_cast<std::intptr_t>(handle) & 0x7FFFFFFF);
 }
 
-std::size_t CSerialPort::Write(const std::uint8_t* bytes, std::size_t count) {
-    if (!IsOpen() || CheckGone())
-        return 0;
-    TakeLineError();
-    // Whatever is still queued belongs to an earlier exchange.
-    Purge();
+std::size_t CSerialPort::SendBytes(const std::uint8_t* bytes, std::size_t count) {
     const HANDLE handle = m_device->handle;
     const std::size_t sent = m_device->Transfer(
         [&](OVERLAPPED& request) {

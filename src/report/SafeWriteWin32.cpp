@@ -2,6 +2,8 @@
 
 #include "Win32Text.h"
 
+#include <atomic>
+#include <cwchar>
 #include <random>
 
 #include <windows.h>
@@ -40,8 +42,37 @@ bool CanReplace(const std::wstring& target, DWORD& error)
     return true;
 }
 
+// The unfinished file of the save in progress, for the console's interrupt handler.
+wchar_t g_unfinishedPath[MAX_PATH * 4];
+std::atomic<bool> g_unfinishedArmed{false};
+
+class CUnfinishedFileGuard {
+public:
+    CUnfinishedFileGuard() = default;
+    ~CUnfinishedFileGuard() { Disarm(); }
+    CUnfinishedFileGuard(const CUnfinishedFileGuard&) = delete;
+    CUnfinishedFileGuard& operator=(const CUnfinishedFileGuard&) = delete;
+    void Arm(const std::wstring& path)
+    {
+        if (m_armed || path.size() >= std::size(g_unfinishedPath) || g_unfinishedArmed.load())
+            return;
+        std::wmemcpy(g_unfinishedPath, path.c_str(), path.size() + 1);
+        g_unfinishedArmed = true;
+        m_armed = true;
+    }
+    void Disarm()
+    {
+        if (m_armed)
+            g_unfinishedArmed = false;
+        m_armed = false;
+    }
+
+private:
+    bool m_armed = false;
+};
+
 // A new file beside the target that no other program may open meanwhile.
-HANDLE CreateTempFile(const std::wstring& prefix, std::wstring& tempPath)
+HANDLE CreateTempFile(const std::wstring& prefix, std::wstring& tempPath, CUnfinishedFileGuard& guard)
 {
     static constexpr wchar_t kLetters[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::random_device seed;
@@ -51,10 +82,17 @@ HANDLE CreateTempFile(const std::wstring& prefix, std::wstring& tempPath)
         tempPath = prefix;
         for (int i = 0; i < 6; ++i)
             tempPath += kLetters[pick(generator)];
+        guard.Arm(tempPath);
         const HANDLE file = ::CreateFileW(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS)
+        if (file != INVALID_HANDLE_VALUE)
             return file;
+        const DWORD error = ::GetLastError();
+        guard.Disarm();   // the name is somebody else's
+        if (error != ERROR_FILE_EXISTS) {
+            ::SetLastError(error);
+            return INVALID_HANDLE_VALUE;
+        }
     }
     ::SetLastError(ERROR_FILE_EXISTS);
     return INVALID_HANDLE_VALUE;
@@ -87,34 +125,93 @@ DWORD FillTempFile(HANDLE file, const std::string& content)
     return error;
 }
 
-} // namespace
+// Where a report to path would go, and whether it can go there.
+struct Target {
+    std::wstring path, folder, name;
+    bool replacing = false;
+};
 
-FileWriteResult WriteFileSafely(const std::string& path, const std::string& content)
+FileWriteResult Locate(const std::string& path, Target& target)
 {
-    const std::wstring target = WideFromUtf8(path);
-    const std::size_t separator = target.find_last_of(L"\\/:");
-    const std::wstring folder = separator == std::wstring::npos ? L"" : target.substr(0, separator + 1);
-    const std::wstring name = target.substr(folder.size());
-    if (name.empty())
+    target.path = WideFromUtf8(path);
+    const std::size_t separator = target.path.find_last_of(L"\\/:");
+    target.folder = separator == std::wstring::npos ? L"" : target.path.substr(0, separator + 1);
+    target.name = target.path.substr(target.folder.size());
+    if (target.name.empty())
         return Failure(FileWriteError::CannotCreate, ERROR_DIRECTORY);
 
-    const DWORD attributes = ::GetFileAttributesW(target.c_str());
-    const bool replacing = attributes != INVALID_FILE_ATTRIBUTES;
-    if (replacing) {
+    const DWORD attributes = ::GetFileAttributesW(target.path.c_str());
+    target.replacing = attributes != INVALID_FILE_ATTRIBUTES;
+    if (target.replacing) {
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
             return Failure(FileWriteError::CannotCreate, ERROR_DIRECTORY);
         DWORD error = ERROR_SUCCESS;
-        if ((attributes & FILE_ATTRIBUTE_READONLY) != 0 || !CanReplace(target, error)) {
+        if ((attributes & FILE_ATTRIBUTE_READONLY) != 0 || !CanReplace(target.path, error)) {
             if (error == ERROR_SUCCESS || IsLockError(error))
                 return Failure(FileWriteError::Locked, kDocumentLockedMessage);
             return Failure(FileWriteError::CannotCreate, error);
         }
+        return {};
     }
+    const DWORD folder = ::GetFileAttributesW(target.folder.empty() ? L"." : target.folder.c_str());
+    if (folder == INVALID_FILE_ATTRIBUTES)
+        return Failure(FileWriteError::CannotCreate, ::GetLastError());
+    if ((folder & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return Failure(FileWriteError::CannotCreate, ERROR_DIRECTORY);
+    return {};
+}
+
+FileWriteResult WriteToStandardOutput(const std::string& content)
+{
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    std::size_t written = 0;
+    while (written < content.size()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - written, 1u << 20));
+        DWORD count = 0;
+        if (out == nullptr || out == INVALID_HANDLE_VALUE ||
+            !::WriteFile(out, content.data() + written, chunk, &count, nullptr))
+            return Failure(FileWriteError::WriteFailed, ::GetLastError());
+        written += count;
+    }
+    return {};
+}
+
+} // namespace
+
+FileWriteResult CheckOutputTarget(const std::string& path)
+{
+    if (path.empty())
+        return Failure(FileWriteError::NoPath, "no file name given");
+    if (path == kStandardOutputPath)
+        return {};
+    Target target;
+    return Locate(path, target);
+}
+
+void RemoveUnfinishedTempFile()
+{
+    if (g_unfinishedArmed.exchange(false))
+        ::DeleteFileW(g_unfinishedPath);
+}
+
+FileWriteResult WriteFileSafely(const std::string& path, const std::string& content)
+{
+    if (path.empty())
+        return Failure(FileWriteError::NoPath, "no file name given");
+    if (path == kStandardOutputPath)
+        return WriteToStandardOutput(content);
+    Target target;
+    if (FileWriteResult located = Locate(path, target); !located.ok())
+        return located;
+    const std::wstring& folder = target.folder;
+    const std::wstring& name = target.name;
+    const bool replacing = target.replacing;
 
     // The report goes to a temporary file beside the target and replaces it
     // only when complete, so a failed save never costs the previous file.
     std::wstring tempPath;
-    const HANDLE file = CreateTempFile(folder + L"." + name + L".", tempPath);
+    CUnfinishedFileGuard guard;
+    const HANDLE file = CreateTempFile(folder + L"." + name + L".", tempPath, guard);
     if (file == INVALID_HANDLE_VALUE)
         return Failure(FileWriteError::CannotCreate, ::GetLastError());
 
@@ -125,8 +222,9 @@ FileWriteResult WriteFileSafely(const std::string& path, const std::string& cont
     // Replacing keeps the old file's attributes and security; either way the
     // old file is untouched unless the new one takes its place whole.
     const BOOL moved = replacing
-        ? ::ReplaceFileW(target.c_str(), tempPath.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-        : ::MoveFileExW(tempPath.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        ? ::ReplaceFileW(target.path.c_str(), tempPath.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                         nullptr)
+        : ::MoveFileExW(tempPath.c_str(), target.path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!moved) {
         const DWORD error = ::GetLastError();
         ::DeleteFileW(tempPath.c_str());

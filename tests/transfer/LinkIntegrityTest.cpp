@@ -76,7 +76,9 @@ INSTANTIATE_TEST_SUITE_P(
     Meters, LateRepliesNotRecalled,
     testing::Values(
         LateCase{"EchoingMeter", true, LateReplies({{3, 600}, {8, 750}, {15, 900}, {22, 650}, {30, 800}}), true},
-        LateCase{"MeterWithZerosForTheAddress", false, LateReplies({{3, 600}, {8, 650}, {15, 700}, {22, 800}}), true},
+        // Without the echo only the quiet line keeps late replies out; these
+        // leave it room on a loaded machine.
+        LateCase{"MeterWithZerosForTheAddress", false, LateReplies({{3, 600}, {8, 650}, {15, 700}, {22, 600}}), true},
         // Far later than any quiet time: only the echo tells such a reply from the right one.
         LateCase{"EchoingMeterWithRepliesSecondsLate", true, LateReplies({{4, 1500}, {9, 2500}, {12, 1900}}), true},
         LateCase{"MeterWithZerosAndNoFault", false, {}, true}),

@@ -1,5 +1,7 @@
 #include "ReportPage.h"
 
+#include "ReportText.h"
+
 #include <array>
 
 namespace {
@@ -75,10 +77,12 @@ std::vector<DrawOperation> LayoutReportPage(const ReportLayout& layout, const Re
     std::vector<DrawOperation> page;
     page.push_back({DrawOperation::Kind::Rectangle, X, frameTop, X + W, frameBottom, {}});
     page.push_back(Text(X + W / 2 - kTitleOffset, 3 * H, "Data Report"));
-    page.push_back(Text(X + kCaptionIndent, Truncated(4.2 * H), "Company Name:   " + header.companyName));
-    page.push_back(Text(X + kCaptionIndent, Truncated(5.2 * H), "User Name:   " + header.userName));
-    page.push_back(Text(X + kCaptionIndent, Truncated(6.2 * H), "Note:   " + header.note));
-    page.push_back(Text(X + kCaptionIndent, Truncated(7.2 * H), header.dateTimePane + "    " + header.useTimePane));
+    // Typed texts may hold line breaks; on the page they are blanks, as in the CSV.
+    page.push_back(Text(X + kCaptionIndent, Truncated(4.2 * H), "Company Name:   " + BlankControls(header.companyName)));
+    page.push_back(Text(X + kCaptionIndent, Truncated(5.2 * H), "User Name:   " + BlankControls(header.userName)));
+    page.push_back(Text(X + kCaptionIndent, Truncated(6.2 * H), "Note:   " + BlankControls(header.note)));
+    page.push_back(Text(X + kCaptionIndent, Truncated(7.2 * H),
+                        BlankControls(header.dateTimePane + "    " + header.useTimePane)));
     for (int column = 1; column < kColumnCount; ++column)
         page.push_back(Line(columnLeft(column), frameTop, columnLeft(column), frameBottom));
     page.push_back(Line(X, 10 * H, X + W, 10 * H));

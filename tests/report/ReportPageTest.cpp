@@ -138,3 +138,13 @@ TEST(ReportPageTest, TooSmallPageSaysHowManyRowsItHolds)
 }
 
 } // namespace
+
+// Line breaks typed or pasted into a header field are blanks on the page,
+// as in the CSV: the form's lines stay where they are.
+TEST(ReportPageTest, HeaderFieldsWithControlCharactersStayOnTheirLine)
+{
+    const ReportLayout layout = ComputeReportLayout(kMetrics);
+    const ReportHeader header{"Acme\r\nEvil", "Jo\tLee", "a\nb", "", ""};
+    const std::vector<DrawOperation> expected = FormOfKMetrics("Acme  Evil", "Jo Lee", "a b", "    ");
+    EXPECT_EQ(LayoutReportPage(layout, header, {}, 1), expected);
+}

@@ -194,18 +194,22 @@ TEST_F(CliTest, ABadReportTargetFailsBeforeAnyFrameIsSent) {
     ASSERT_EQ(chmod((m_dir / "locked.csv").c_str(), 0444), 0);
     struct Row {
         const char* why;
-        std::string csv;
+        const char* option;
+        std::string path;
         int exitCode;
         std::string told;
     };
     const Row rows[] = {
-        {"an empty name", "", 2, "--csv needs a file name"},
-        {"a missing folder", (m_dir / "missing" / "out.csv").string(), 3, "No such file or directory"},
-        {"a directory", (m_dir / "folder").string(), 3, "Is a directory"},
-        {"a locked file", (m_dir / "locked.csv").string(), 3, kDocumentLockedMessage},
+        {"an empty name", "--csv", "", 2, "--csv needs a file name"},
+        {"a missing folder", "--csv", (m_dir / "missing" / "out.csv").string(), 3, "No such file or directory"},
+        {"a directory", "--csv", (m_dir / "folder").string(), 3, "Is a directory"},
+        {"a locked file", "--csv", (m_dir / "locked.csv").string(), 3, kDocumentLockedMessage},
+        {"a PDF into a missing folder", "--pdf", (m_dir / "missing" / "out.pdf").string(), 3,
+         "No such file or directory"},
+        {"an empty PDF name", "--pdf", "", 2, "--pdf needs a file name"},
     };
     for (const Row& row : rows) {
-        const CliRun run = Run({"upload", "--port", sim->SlavePath(), "--csv", row.csv});
+        const CliRun run = Run({"upload", "--port", sim->SlavePath(), row.option, row.path});
         EXPECT_EQ(run.exitCode, row.exitCode) << row.why << "\n" << run.err;
         EXPECT_NE(run.err.find(row.told), std::string::npos) << row.why << "\n" << run.err;
         EXPECT_EQ(run.err.find("Meter found"), std::string::npos) << row.why;

@@ -153,7 +153,7 @@ TEST_F(PrintedReport, BadInputIsRefusedWithItsReasonAndKeepsTheOldPdf) {
         {"no such file", {"report", m_dir / "none.csv", "--pdf", pdf}, 2, "cannot be read"},
         {"nowhere to put the report", {"report", good}, 2, "report needs --pdf FILE or --print QUEUE"},
         {"a paper it does not know", {"report", good, "--pdf", pdf, "--paper", "A5"}, 2, "--paper"},
-        {"a folder that does not exist", {"report", good, "--pdf", m_dir / "no" / "x.pdf"}, 3, "was not written"},
+        {"a folder that does not exist", {"report", good, "--pdf", m_dir / "no" / "x.pdf"}, 3, "cannot be written to"},
         {"a queue that does not exist", {"report", good, "--print", "ombrel-no-such-queue"}, 3,
          "no print queue named 'ombrel-no-such-queue'"},
     };

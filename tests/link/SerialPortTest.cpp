@@ -215,7 +215,7 @@ TEST_F(SerialPortTest, ContinuingAFrameSendsTheRestAfterItsBeginning) {
     whole.insert(whole.end(), rest.begin(), rest.end());
     EXPECT_EQ(m_peer.Receive(whole.size()), whole);
     Frame buffer{};
-    EXPECT_EQ(m_port.Read(buffer.data(), buffer.size(), 0), 1u) << "continuing discards nothing, input included";
+    EXPECT_EQ(m_port.Read(buffer.data(), buffer.size()), 1u) << "continuing discards nothing, input included";
 }
 
 // After a reply that did not come, the line is let go quiet before the next
@@ -252,7 +252,7 @@ TEST_F(SerialPortTest, SettlingWaitsForAQuietLineWithinItsLimit) {
         EXPECT_LT(took, 10 * row.atLeast + 1s) << row.why;
         if (row.quiet) {
             Frame buffer{};
-            EXPECT_EQ(m_port.Read(buffer.data(), buffer.size(), 0), 0u) << row.why << ": nothing left to take";
+            EXPECT_EQ(m_port.Read(buffer.data(), buffer.size()), 0u) << row.why << ": nothing left to take";
         }
         m_port.Purge();
     }

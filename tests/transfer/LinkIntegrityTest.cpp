@@ -67,8 +67,9 @@ TEST_P(LateRepliesNotRecalled, LeaveEveryRowRightOrEmpty) {
     const UploadRun run = Upload(link, events, {sim->SlavePath()}, 120s);
     ASSERT_TRUE(run.summary);
     ExpectRightOrEmpty(events.Rows(), sim->Records(), *run.summary);
-    if (c.completes)
+    if (c.completes) {
         EXPECT_EQ(run.summary->outcome, UploadOutcome::Completed);
+    }
     EXPECT_EQ(events.Received().back(), run.summary->readCount) << "counter and end message agree";
 }
 

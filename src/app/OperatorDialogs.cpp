@@ -102,7 +102,7 @@ void CQtOperatorDialogs::OpenUrl(QObject* context, const QUrl& url, std::functio
     // It has no parent: closing the window must not end a viewer the opener runs.
     auto* opener = new QProcess;
     opener->setProgram(QStringLiteral("xdg-open"));
-    opener->setArguments({url.isLocalFile() ? url.toLocalFile() : url.toString()});
+    opener->setArguments({QString::fromUtf8(url.toEncoded())});   // as the desktop services hand it over
     opener->setStandardOutputFile(QProcess::nullDevice());
     opener->setStandardErrorFile(QProcess::nullDevice());
     QObject::connect(opener, &QProcess::finished, context, [verdict](int exitCode, QProcess::ExitStatus status) {

@@ -26,9 +26,12 @@ public:
     }
 
     std::string make_option_name(const CLI::Option* option, bool positional) const override {
-        std::string names = option->get_name(positional, true);
-        for (std::size_t comma = names.find(','); comma != std::string::npos; comma = names.find(',', comma + 2))
-            names.insert(comma + 1, " ");
+        std::string names;
+        for (const char c : option->get_name(positional, true)) {
+            names += c;
+            if (c == ',')
+                names += ' ';
+        }
         return names;
     }
     std::string make_option_opts(const CLI::Option* option) const override {

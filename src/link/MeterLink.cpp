@@ -284,6 +284,8 @@ void CMeterLink::TransferRecords() {
             break;
 
         const int row = static_cast<int>(m_receivedCount);
+        if (recordRead)
+            m_events.OnRecordRead(row, MeterRecord::AssembleRecord(m_dataHalf1, m_dataHalf2));
         m_events.OnRowTexts(row, recordRead ? DecodeRecord(MeterRecord::AssembleRecord(m_dataHalf1, m_dataHalf2), row)
                                             : UnreadRow(row));
         unreadInARow = recordRead ? 0 : unreadInARow + 1;

@@ -42,6 +42,7 @@ public:
     // 0..count, received counter "0", total counter "%d", position 0, bar shown.
     virtual void OnCountKnown(unsigned recordCount) = 0;
     virtual void OnRowsInserted(unsigned rowCount) = 0;           // empty rows 0..rowCount-1
+    virtual void OnRecordRead(int /*row*/, const MeterRecord& /*record*/) {}   // each record read, before its OnRowTexts
     virtual void OnRowTexts(int row, const RowTexts& texts) = 0;
     // Progress bar position (records dealt with) and received counter (records read).
     virtual void OnProgress(unsigned position, unsigned received) = 0;

@@ -3,6 +3,7 @@
 // queue. Builds with Qt draw it; a build without Qt says it cannot.
 
 #include "CsvReport.h"
+#include "PrintJob.h"
 
 #include <memory>
 #include <optional>
@@ -35,13 +36,12 @@ private:
 // Empty when this build can draw reports, otherwise why not.
 std::string ReportOutputUnavailable();
 
-// Empty when the queue exists, otherwise why it cannot be printed to.
-std::string CheckPrintQueue(const std::string& queue);
-
 // Writes the report as a PDF file, replacing path only once it is complete.
 FileWriteResult WriteReportPdf(const std::string& path, const PageChoice& page, const ReportHeader& header,
                                const std::vector<RowTexts>& rows);
 
-// Sends the report to a print queue; empty on success, otherwise why not.
-std::string PrintReportToQueue(const std::string& queue, const PageChoice& page, const ReportHeader& header,
+// Sends the report to a print queue as one job named after the report, on
+// the queue's paper unless one is chosen; the print service says whether it
+// took the job. CheckPrintQueue (PrintJob.h) tells before the transfer.
+PrintJobResult PrintReportToQueue(const std::string& queue, const PageChoice& page, const ReportHeader& header,
                                const std::vector<RowTexts>& rows);

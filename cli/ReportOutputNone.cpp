@@ -28,8 +28,8 @@ FileWriteResult WriteReportPdf(const std::string&, const PageChoice&, const Repo
     return {FileWriteError::CannotCreate, kUnavailable};
 }
 
-std::string PrintReportToQueue(const std::string&, const PageChoice&, const ReportHeader&,
-                               const std::vector<RowTexts>&)
+PrintJobResult PrintReportToQueue(const std::string&, const PageChoice&, const ReportHeader&,
+                                  const std::vector<RowTexts>&)
 {
-    return kUnavailable;
+    return {PrintJobState::Refused, 0, kUnavailable};
 }

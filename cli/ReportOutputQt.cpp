@@ -62,16 +62,6 @@ std::string ReportOutputUnavailable()
     return {};
 }
 
-std::string CheckPrintQueue(const std::string& queue)
-{
-    if (!QPrinterInfo::printerInfo(QString::fromStdString(queue)).isNull())
-        return {};
-    const QStringList known = QPrinterInfo::availablePrinterNames();
-    return "there is no print queue named '" + queue + "'"
-           + (known.isEmpty() ? std::string(" (the print system knows none)")
-                              : " (known: " + known.join(QStringLiteral(", ")).toStdString() + ")");
-}
-
 FileWriteResult WriteReportPdf(const std::string& path, const PageChoice& page, const ReportHeader& header,
                                const std::vector<RowTexts>& rows)
 {
@@ -82,22 +72,17 @@ FileWriteResult WriteReportPdf(const std::string& path, const PageChoice& page, 
     return WriteFileSafely(path, pdf.bytes.toStdString());
 }
 
-std::string PrintReportToQueue(const std::string& queue, const PageChoice& page, const ReportHeader& header,
-                               const std::vector<RowTexts>& rows)
+PrintJobResult PrintReportToQueue(const std::string& queue, const PageChoice& page, const ReportHeader& header,
+                                  const std::vector<RowTexts>& rows)
 {
-    if (std::string why = CheckPrintQueue(queue); !why.empty())
-        return why;
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setPrinterName(QString::fromStdString(queue));
-    printer.setDocName(QStringLiteral("Data Report"));
     // The queue's own paper unless one is asked for.
+    const QPageSize defaultSize = QPrinterInfo::printerInfo(QString::fromStdString(queue)).defaultPageSize();
+    const QPageSize pageSize = page.paper || !defaultSize.isValid() ? QPageSize(PaperSize(page.paper)) : defaultSize;
+    const ReportPdf pdf = RenderReportPdf(ReportPageLayout(pageSize, Orientation(page)), header, rows);
+    if (!pdf.result.ok())
+        return {PrintJobState::Refused, 0, pdf.result.error};
+    PrintJobOptions options;
     if (page.paper)
-        printer.setPageSize(QPageSize(PaperSize(page.paper)));
-    printer.setPageOrientation(Orientation(page));
-    const ReportPaintResult result = PaintReport(printer, [&header] { return header; }, rows);
-    if (!result.ok())
-        return result.error;
-    if (printer.printerState() == QPrinter::Error)
-        return "the print queue '" + queue + "' refused the job";
-    return {};
+        options.emplace_back("media", *page.paper);
+    return SubmitPrintJob(queue, ReportDocumentName(header), pdf.bytes.toStdString(), options);
 }

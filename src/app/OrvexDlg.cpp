@@ -8,6 +8,7 @@
 #include "OperatorDialogs.h"
 #include "PrintPreviewWindow.h"
 #include "ReportPainter.h"
+#include "ReportPrint.h"
 #include "ResourceIcons.h"
 #include "StatusBarCtrl.h"
 #include "StatusTexts.h"
@@ -319,11 +320,14 @@ void COrvexDlg::OnButtonPrint()
     if (m_printLayout)
         printer.setPageLayout(*m_printLayout);
     m_printLayout.reset();
+    printer.setDocName(QString::fromStdString(ReportDocumentName(CurrentReportHeader())));
     if (m_dialogs.SetUpPrint(this, printer)) {
-        const ReportPaintResult result = PaintReport(printer, [this] { return CurrentReportHeader(); },
-                                                     m_rowModel.Rows(), {printer.fromPage(), printer.toPage()});
-        if (!result.ok())
-            ShowOperatorMessage(QStringLiteral("The report was not printed: ") + QString::fromStdString(result.error));
+        // The print service's answer: a refused job is no printed report.
+        const PrintJobResult job = PrintReport(printer, [this] { return CurrentReportHeader(); }, m_rowModel.Rows());
+        if (job.state == PrintJobState::Refused)
+            ShowOperatorMessage(QStringLiteral("The report was not printed: ") + QString::fromStdString(job.reason));
+        else if (job.state == PrintJobState::Held)
+            ShowOperatorMessage(QStringLiteral("The report is ") + QString::fromLatin1(kPrintJobHeldNote) + '.');
     }
     m_bPrinting = false;
 }

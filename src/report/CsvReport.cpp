@@ -2,6 +2,7 @@
 
 #include "ReportText.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -14,18 +15,22 @@ constexpr const char* kColumnHeader = "No.,\t,Wavelength,\t,Power,\t,\tRef,\t,Fr
 constexpr const char* kTitleLine = ",,,,Meter Data Report";
 constexpr std::size_t kHeaderLineCount = 10;
 
-// The lines of text, each without its CR LF; false when a line lacks it.
-bool SplitLines(const std::string& bytes, std::vector<std::string>& lines)
+enum class SplitResult { Complete, Truncated, LineTooLong };
+
+// The lines of text, each without its CR LF.
+SplitResult SplitLines(const std::string& bytes, std::vector<std::string>& lines)
 {
     std::size_t start = 0;
     while (start < bytes.size()) {
         const std::size_t end = bytes.find(kLineEnd, start);
+        if ((end == std::string::npos ? bytes.size() : end) - start > kMaxReportLineBytes)
+            return SplitResult::LineTooLong;
         if (end == std::string::npos)
-            return false;
+            return SplitResult::Truncated;
         lines.push_back(bytes.substr(start, end - start));
         start = end + 2;
     }
-    return true;
+    return SplitResult::Complete;
 }
 
 std::vector<std::string> SplitCells(const std::string& line)
@@ -62,7 +67,10 @@ CsvReadResult Refused(std::string reason)
 CsvReadResult ParseCsvReport(const std::string& bytes)
 {
     std::vector<std::string> lines;
-    const bool complete = SplitLines(bytes, lines);
+    const SplitResult split = SplitLines(bytes, lines);
+    if (split == SplitResult::LineTooLong)
+        return Refused("not a CSV report saved by Ombrel: line " + std::to_string(lines.size() + 1)
+                       + " is longer than any line of a report");
     if (lines.empty() || lines[0] != kTitleLine)
         return Refused("not a CSV report saved by Ombrel: it does not begin with the report's title line");
     if (lines.size() < kHeaderLineCount)
@@ -89,7 +97,7 @@ CsvReadResult ParseCsvReport(const std::string& bytes)
         std::move(cells.begin(), cells.end(), texts.cells.begin());
         result.rows.push_back(std::move(texts));
     }
-    if (!complete)
+    if (split == SplitResult::Truncated)
         return Refused("the report is truncated: its last line is incomplete");
     return result;
 }
@@ -101,7 +109,7 @@ std::string FormatCsvReport(const ReportHeader& header, const std::vector<RowTex
         text += content;
         text += kLineEnd;
     };
-    line(",,,,Meter Data Report");
+    line(kTitleLine);
     line("");
     // Typed texts may hold line breaks (pasted, or given on a command line).
     line("Company Name:" + BlankControls(header.companyName));
@@ -126,6 +134,22 @@ FileWriteResult WriteCsvReport(const std::string& path, const ReportHeader& head
                                const std::vector<RowTexts>& rows)
 {
     return WriteFileSafely(path, FormatCsvReport(header, rows));
+}
+
+std::size_t Utf8CharacterCount(const std::string& text)
+{
+    // Every byte but the continuation bytes 10xxxxxx starts a character.
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char byte) { return (static_cast<unsigned char>(byte) & 0xC0) != 0x80; }));
+}
+
+std::string ReportDocumentName(const ReportHeader& header)
+{
+    const std::string company = BlankControls(header.companyName);
+    const std::size_t first = company.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return "Data Report";
+    return "Data Report - " + company.substr(first, company.find_last_not_of(' ') + 1 - first);
 }
 
 std::string DefaultReportFileName(const std::tm& localDate)

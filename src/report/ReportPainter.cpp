@@ -129,7 +129,7 @@ QPageLayout ReportPageLayout(const QPageSize& pageSize, QPageLayout::Orientation
 }
 
 ReportPdf RenderReportPdf(const QPageLayout& pageLayout, const ReportHeader& header,
-                          const std::vector<RowTexts>& rows)
+                          const std::vector<RowTexts>& rows, ReportPageRange range)
 {
     ReportPdf pdf;
     QBuffer buffer(&pdf.bytes);
@@ -138,9 +138,9 @@ ReportPdf RenderReportPdf(const QPageLayout& pageLayout, const ReportHeader& hea
         QPdfWriter writer(&buffer);
         writer.setResolution(kPdfResolution);
         writer.setPageLayout(pageLayout);
-        writer.setTitle(QStringLiteral("Data Report"));
+        writer.setTitle(QString::fromStdString(ReportDocumentName(header)));
         writer.setCreator(QStringLiteral("Ombrel"));
-        pdf.result = PaintReport(writer, [&header] { return header; }, rows);
+        pdf.result = PaintReport(writer, [&header] { return header; }, rows, range);
     }
     buffer.close();
     return pdf;

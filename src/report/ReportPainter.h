@@ -55,5 +55,6 @@ struct ReportPdf {
     QByteArray bytes;
     ReportPaintResult result;
 };
+// Its title is the report's document name.
 ReportPdf RenderReportPdf(const QPageLayout& pageLayout, const ReportHeader& header,
-                          const std::vector<RowTexts>& rows);
+                          const std::vector<RowTexts>& rows, ReportPageRange range = {});

@@ -1,6 +1,7 @@
 #pragma once
 // Writing a report file without ever losing the previous one. No widgets here.
 
+#include <cstddef>
 #include <string>
 
 inline constexpr const char* kDocumentLockedMessage =
@@ -30,6 +31,26 @@ FileWriteResult CheckOutputTarget(const std::string& path);
 // directly; "-" is standard output. A closed pipe is a failure, not SIGPIPE.
 // A termination signal during the save removes the unfinished file.
 FileWriteResult WriteFileSafely(const std::string& path, const std::string& content);
+
+// Whether two report targets are one file: the same file after following
+// links (same device and inode, or same volume and index, when both exist),
+// or the same place to create when neither does yet. "-" is standard output.
+bool SameFile(const std::string& first, const std::string& second);
+
+struct FileReadResult {
+    std::string content;
+    std::string error;   // why not, to follow the file's name: "is a folder"
+    bool ok() const { return error.empty(); }
+};
+
+// Reads a file the operator names as input, which must be a regular file
+// of at most maxBytes: it is opened without blocking (a FIFO nobody writes
+// to) and checked before anything is read (a device without end).
+FileReadResult ReadReportFile(const std::string& path, std::size_t maxBytes);
+
+// A fresh name for the temporary file beside a report: ".ombrel-" and eight
+// random letters and digits, ".tmp".
+std::string TemporaryFileName();
 
 // For programs that take termination signals themselves (sigwait) and end
 // from there: removes the unfinished file of a save in progress, if any.

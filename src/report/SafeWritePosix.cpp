@@ -1,13 +1,13 @@
 #include "SafeWrite.h"
 
+#include "SafeWriteCalls.h"
+#include "UnfinishedFile.h"
+
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
-#include <random>
 #include <system_error>
 
 #include <fcntl.h>
@@ -92,7 +92,7 @@ bool IsLocked(const Target& target)
 }
 
 // The folder must take a new file: the temporary one, or the new report.
-FileWriteResult CheckFolder(const std::string& folder)
+FileWriteResult CheckFolder(const std::string& folder, const std::string& name)
 {
     const std::string place = folder.empty() ? "." : folder;
     struct stat status{};
@@ -102,6 +102,10 @@ FileWriteResult CheckFolder(const std::string& folder)
         return Failure(FileWriteError::CannotCreate, ErrorText(ENOTDIR));
     if (faccessat(AT_FDCWD, place.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
         return Failure(FileWriteError::CannotCreate, ErrorText(errno));
+    // Each file system has its own limit; found out now, not after the transfer.
+    const long nameMax = pathconf(place.c_str(), _PC_NAME_MAX);
+    if (nameMax > 0 && name.size() > static_cast<std::size_t>(nameMax))
+        return Failure(FileWriteError::CannotCreate, ErrorText(ENAMETOOLONG));
     return {};
 }
 
@@ -112,14 +116,14 @@ FileWriteResult CheckLocated(const Target& target)
     if (!target.exists) {
         if (target.path.empty() || target.path.back() == '/')
             return Failure(FileWriteError::CannotCreate, ErrorText(EISDIR));
-        return CheckFolder(FolderOf(target.path));
+        return CheckFolder(FolderOf(target.path), target.path.substr(FolderOf(target.path).size()));
     }
     if (S_ISDIR(target.status.st_mode))
         return Failure(FileWriteError::CannotCreate, ErrorText(EISDIR));
     if (S_ISREG(target.status.st_mode)) {
         if (IsLocked(target))
             return Failure(FileWriteError::Locked, kDocumentLockedMessage);
-        return CheckFolder(FolderOf(target.path));
+        return CheckFolder(FolderOf(target.path), {});
     }
     if (faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0)
         return Failure(FileWriteError::CannotCreate, ErrorText(errno));
@@ -128,9 +132,7 @@ FileWriteResult CheckLocated(const Target& target)
 
 // ---- The unfinished file, removed when a termination signal ends the program.
 
-char g_unfinishedPath[PATH_MAX];
-std::atomic<bool> g_unfinishedArmed{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "read from a signal handler");
+CUnfinishedFileSlot<char, PATH_MAX> g_unfinished;
 
 extern "C" void RemoveAndReraise(int signal)
 {
@@ -142,9 +144,9 @@ extern "C" void RemoveAndReraise(int signal)
 // While it lives, a termination signal with its default action removes the
 // armed temporary file before ending the program. Signals a program handles
 // itself are left to it (it calls RemoveUnfinishedTempFile).
-class CUnfinishedFileGuard {
+class CUnfinishedFileGuard : public CUnfinishedFileArming<char, PATH_MAX> {
 public:
-    CUnfinishedFileGuard()
+    CUnfinishedFileGuard() : CUnfinishedFileArming(g_unfinished)
     {
         for (std::size_t i = 0; i < kTerminatingSignals.size(); ++i) {
             struct sigaction current{};
@@ -163,27 +165,8 @@ public:
             if (m_replaced[i])
                 sigaction(kTerminatingSignals[i], &m_previous[i], nullptr);
     }
-    CUnfinishedFileGuard(const CUnfinishedFileGuard&) = delete;
-    CUnfinishedFileGuard& operator=(const CUnfinishedFileGuard&) = delete;
-
-    // Armed before the file is created, so that no signal finds it unguarded.
-    void Arm(const std::string& path)
-    {
-        if (m_armed || path.size() >= sizeof g_unfinishedPath || g_unfinishedArmed.load())
-            return;   // one save at a time is guarded
-        std::memcpy(g_unfinishedPath, path.c_str(), path.size() + 1);
-        g_unfinishedArmed = true;
-        m_armed = true;
-    }
-    void Disarm()
-    {
-        if (m_armed)
-            g_unfinishedArmed = false;
-        m_armed = false;
-    }
 
 private:
-    bool m_armed = false;
     std::array<bool, kTerminatingSignals.size()> m_replaced{};
     std::array<struct sigaction, kTerminatingSignals.size()> m_previous{};
 };
@@ -226,17 +209,10 @@ private:
 
 // Like mkstemp, but created with 0666 so that the umask applies as it does to
 // any new file, without touching the process-wide umask from this thread.
-int CreateTempFile(const std::string& prefix, std::string& tempPath, CUnfinishedFileGuard& guard)
+int CreateTempFile(const std::string& folder, std::string& tempPath, CUnfinishedFileGuard& guard)
 {
-    static constexpr char kLetters[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::random_device seed;
-    std::mt19937 generator(seed());
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath = prefix;
-        for (int i = 0; i < 6; ++i)
-            tempPath += kLetters[pick(generator)];
+        tempPath = folder + TemporaryFileName();
         guard.Arm(tempPath);
         const int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0)
@@ -291,7 +267,7 @@ std::string FillTempFile(int fd, const std::string& content, const struct stat* 
         if (const int error = WriteAll(fd, content); error != 0)
             return ErrorText(error);
         struct stat written{};
-        if (fsync(fd) != 0 || fstat(fd, &written) != 0)
+        if (SafeWriteCalls().fsync(fd) != 0 || fstat(fd, &written) != 0)
             return ErrorText(errno);
         if (static_cast<std::size_t>(written.st_size) != content.size())
             return "The file on disk is shorter than the report.";
@@ -309,7 +285,7 @@ void SyncFolder(const std::string& folder)
 {
     const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
-        fsync(fd);
+        SafeWriteCalls().fsync(fd);
         close(fd);
     }
 }
@@ -344,13 +320,12 @@ FileWriteResult WriteInPlace(const Target& target, const std::string& content)
 FileWriteResult ReplaceFile(const Target& target, const std::string& content)
 {
     const std::string folder = FolderOf(target.path);
-    const std::string name = target.path.substr(folder.size());
 
     // The report goes to a temporary file beside the target and replaces it
     // only when complete, so a failed save never costs the previous file.
     std::string tempPath;
     CUnfinishedFileGuard guard;
-    const int fd = CreateTempFile(folder + "." + name + ".", tempPath, guard);
+    const int fd = CreateTempFile(folder, tempPath, guard);
     if (fd < 0)
         return Failure(FileWriteError::CannotCreate, ErrorText(errno));
 
@@ -359,7 +334,7 @@ FileWriteResult ReplaceFile(const Target& target, const std::string& content)
         unlink(tempPath.c_str());
         return Failure(FileWriteError::WriteFailed, reason);
     }
-    if (rename(tempPath.c_str(), target.path.c_str()) != 0) {
+    if (SafeWriteCalls().rename(tempPath.c_str(), target.path.c_str()) != 0) {
         const int error = errno;
         unlink(tempPath.c_str());
         return Failure(FileWriteError::WriteFailed, ErrorText(error));
@@ -395,6 +370,93 @@ FileWriteResult WriteFileSafely(const std::string& path, const std::string& cont
 
 void RemoveUnfinishedTempFile()
 {
-    if (g_unfinishedArmed.exchange(false))
-        unlink(g_unfinishedPath);
+    if (const char* path = g_unfinished.Take())
+        unlink(path);
+}
+
+SafeWriteSystemCalls& SafeWriteCalls()
+{
+    static SafeWriteSystemCalls calls{::fsync, ::rename};
+    return calls;
+}
+
+namespace {
+
+// What a target is on disk: its device and inode when it exists, else the
+// real place it would be created at.
+struct FileIdentity {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string place;
+};
+
+FileIdentity IdentityOf(const std::string& path)
+{
+    FileIdentity identity;
+    struct stat status{};
+    if (path == kStandardOutputPath ? fstat(STDOUT_FILENO, &status) == 0 : stat(path.c_str(), &status) == 0) {
+        identity.exists = true;
+        identity.device = status.st_dev;
+        identity.inode = status.st_ino;
+        return identity;
+    }
+    const Target target = Locate(path);
+    const std::string folder = FolderOf(target.path);
+    char resolved[PATH_MAX];
+    identity.place = realpath(folder.empty() ? "." : folder.c_str(), resolved) != nullptr
+        ? std::string(resolved) + "/" + target.path.substr(folder.size())
+        : target.path;
+    return identity;
+}
+
+} // namespace
+
+bool SameFile(const std::string& first, const std::string& second)
+{
+    const FileIdentity a = IdentityOf(first);
+    const FileIdentity b = IdentityOf(second);
+    if (a.exists != b.exists)
+        return false;
+    return a.exists ? a.device == b.device && a.inode == b.inode : a.place == b.place;
+}
+
+FileReadResult ReadReportFile(const std::string& path, std::size_t maxBytes)
+{
+    FileReadResult result;
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        result.error = "cannot be read: " + ErrorText(errno);
+        return result;
+    }
+    struct stat status{};
+    if (fstat(fd, &status) != 0)
+        result.error = "cannot be read: " + ErrorText(errno);
+    else if (S_ISDIR(status.st_mode))
+        result.error = "is a folder, not a saved report";
+    else if (S_ISFIFO(status.st_mode))
+        result.error = "is a FIFO, not a saved report";
+    else if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode))
+        result.error = "is a device, not a saved report";
+    else if (!S_ISREG(status.st_mode))
+        result.error = "is not a regular file, not a saved report";
+    else if (static_cast<std::size_t>(status.st_size) > maxBytes)
+        result.error = "is larger than " + std::to_string(maxBytes >> 20) + " MB, larger than any saved report";
+    // A file that grows while it is read is cut at the bound, plus one byte to tell.
+    for (char buffer[65536]; result.ok();) {
+        const ssize_t count = read(fd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            result.error = "cannot be read: " + ErrorText(errno);
+        if (count <= 0)
+            break;
+        result.content.append(buffer, static_cast<std::size_t>(count));
+        if (result.content.size() > maxBytes)
+            result.error = "is larger than " + std::to_string(maxBytes >> 20) + " MB, larger than any saved report";
+    }
+    close(fd);
+    if (!result.ok())
+        result.content.clear();
+    return result;
 }

@@ -1,10 +1,10 @@
 #include "SafeWrite.h"
 
+#include "UnfinishedFile.h"
 #include "Win32Text.h"
 
-#include <atomic>
-#include <cwchar>
-#include <random>
+#include <algorithm>
+#include <cwctype>
 
 #include <windows.h>
 
@@ -43,45 +43,14 @@ bool CanReplace(const std::wstring& target, DWORD& error)
 }
 
 // The unfinished file of the save in progress, for the console's interrupt handler.
-wchar_t g_unfinishedPath[MAX_PATH * 4];
-std::atomic<bool> g_unfinishedArmed{false};
-
-class CUnfinishedFileGuard {
-public:
-    CUnfinishedFileGuard() = default;
-    ~CUnfinishedFileGuard() { Disarm(); }
-    CUnfinishedFileGuard(const CUnfinishedFileGuard&) = delete;
-    CUnfinishedFileGuard& operator=(const CUnfinishedFileGuard&) = delete;
-    void Arm(const std::wstring& path)
-    {
-        if (m_armed || path.size() >= std::size(g_unfinishedPath) || g_unfinishedArmed.load())
-            return;
-        std::wmemcpy(g_unfinishedPath, path.c_str(), path.size() + 1);
-        g_unfinishedArmed = true;
-        m_armed = true;
-    }
-    void Disarm()
-    {
-        if (m_armed)
-            g_unfinishedArmed = false;
-        m_armed = false;
-    }
-
-private:
-    bool m_armed = false;
-};
+CUnfinishedFileSlot<wchar_t, MAX_PATH * 4> g_unfinished;
+using CUnfinishedFileGuard = CUnfinishedFileArming<wchar_t, MAX_PATH * 4>;
 
 // A new file beside the target that no other program may open meanwhile.
-HANDLE CreateTempFile(const std::wstring& prefix, std::wstring& tempPath, CUnfinishedFileGuard& guard)
+HANDLE CreateTempFile(const std::wstring& folder, std::wstring& tempPath, CUnfinishedFileGuard& guard)
 {
-    static constexpr wchar_t kLetters[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::random_device seed;
-    std::mt19937 generator(seed());
-    std::uniform_int_distribution<std::size_t> pick(0, std::size(kLetters) - 2);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath = prefix;
-        for (int i = 0; i < 6; ++i)
-            tempPath += kLetters[pick(generator)];
+        tempPath = folder + WideFromUtf8(TemporaryFileName());
         guard.Arm(tempPath);
         const HANDLE file = ::CreateFileW(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -96,6 +65,29 @@ HANDLE CreateTempFile(const std::wstring& prefix, std::wstring& tempPath, CUnfin
     }
     ::SetLastError(ERROR_FILE_EXISTS);
     return INVALID_HANDLE_VALUE;
+}
+
+// Windows takes these names, with any extension, for its devices, and
+// refuses these characters in a name; said before the transfer, with the
+// true reason instead of a failure to create the file.
+std::string RefusedName(const std::wstring& path, const std::wstring& name)
+{
+    // A drive's colon is the second character ("C:report.csv", "C:\\x.csv").
+    const std::size_t start = path.size() > 1 && path[1] == L':' && std::iswalpha(path[0]) ? 2 : 0;
+    for (const wchar_t refused : std::wstring(L"?*:\"<>|")) {
+        if (path.find(refused, start) != std::wstring::npos)
+            return std::string("Windows file names cannot contain ") + static_cast<char>(refused);
+    }
+    std::wstring stem = name.substr(0, name.find(L'.'));
+    while (!stem.empty() && stem.back() == L' ')
+        stem.pop_back();
+    std::transform(stem.begin(), stem.end(), stem.begin(), [](wchar_t c) { return std::towupper(c); });
+    static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL"};
+    bool reserved = std::find_if(std::begin(kDevices), std::end(kDevices),
+                                 [&stem](const wchar_t* device) { return stem == device; }) != std::end(kDevices);
+    reserved = reserved || (stem.size() == 4 && (stem.starts_with(L"COM") || stem.starts_with(L"LPT"))
+                            && stem[3] >= L'1' && stem[3] <= L'9');
+    return reserved ? Utf8FromWide(stem) + " is a name Windows reserves for a device" : std::string();
 }
 
 // Fills the temporary file and checks that all of it reached the disk;
@@ -139,6 +131,8 @@ FileWriteResult Locate(const std::string& path, Target& target)
     target.name = target.path.substr(target.folder.size());
     if (target.name.empty())
         return Failure(FileWriteError::CannotCreate, ERROR_DIRECTORY);
+    if (std::string refused = RefusedName(target.path, target.name); !refused.empty())
+        return Failure(FileWriteError::CannotCreate, std::move(refused));
 
     const DWORD attributes = ::GetFileAttributesW(target.path.c_str());
     target.replacing = attributes != INVALID_FILE_ATTRIBUTES;
@@ -190,8 +184,8 @@ FileWriteResult CheckOutputTarget(const std::string& path)
 
 void RemoveUnfinishedTempFile()
 {
-    if (g_unfinishedArmed.exchange(false))
-        ::DeleteFileW(g_unfinishedPath);
+    if (const wchar_t* path = g_unfinished.Take())
+        ::DeleteFileW(path);
 }
 
 FileWriteResult WriteFileSafely(const std::string& path, const std::string& content)
@@ -203,15 +197,13 @@ FileWriteResult WriteFileSafely(const std::string& path, const std::string& cont
     Target target;
     if (FileWriteResult located = Locate(path, target); !located.ok())
         return located;
-    const std::wstring& folder = target.folder;
-    const std::wstring& name = target.name;
     const bool replacing = target.replacing;
 
     // The report goes to a temporary file beside the target and replaces it
     // only when complete, so a failed save never costs the previous file.
     std::wstring tempPath;
-    CUnfinishedFileGuard guard;
-    const HANDLE file = CreateTempFile(folder + L"." + name + L".", tempPath, guard);
+    CUnfinishedFileGuard guard(g_unfinished);
+    const HANDLE file = CreateTempFile(target.folder, tempPath, guard);
     if (file == INVALID_HANDLE_VALUE)
         return Failure(FileWriteError::CannotCreate, ::GetLastError());
 
@@ -233,4 +225,77 @@ FileWriteResult WriteFileSafely(const std::string& path, const std::string& cont
         return Failure(FileWriteError::WriteFailed, error);
     }
     return {};
+}
+
+namespace {
+
+// A handle that lets anyone else do anything meanwhile, for looking only.
+HANDLE OpenToLook(const std::wstring& path)
+{
+    return ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// The volume and index of an existing file, or else its full path in upper case.
+std::wstring IdentityOf(const std::string& path)
+{
+    const HANDLE file = path == kStandardOutputPath ? ::GetStdHandle(STD_OUTPUT_HANDLE) : OpenToLook(WideFromUtf8(path));
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = file != INVALID_HANDLE_VALUE && file != nullptr && ::GetFileInformationByHandle(file, &info);
+    if (path != kStandardOutputPath && file != INVALID_HANDLE_VALUE)
+        ::CloseHandle(file);
+    if (known)
+        return L"file " + std::to_wstring(info.dwVolumeSerialNumber) + L":" + std::to_wstring(info.nFileIndexHigh)
+            + L":" + std::to_wstring(info.nFileIndexLow);
+    wchar_t full[MAX_PATH * 4];
+    const std::wstring wide = WideFromUtf8(path);
+    const DWORD length = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
+    std::wstring place = length > 0 && length < std::size(full) ? std::wstring(full, length) : wide;
+    std::transform(place.begin(), place.end(), place.begin(), [](wchar_t c) { return std::towupper(c); });
+    return L"path " + place;
+}
+
+} // namespace
+
+bool SameFile(const std::string& first, const std::string& second)
+{
+    return IdentityOf(first) == IdentityOf(second);
+}
+
+FileReadResult ReadReportFile(const std::string& path, std::size_t maxBytes)
+{
+    FileReadResult result;
+    const std::wstring wide = WideFromUtf8(path);
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        result.error = "is a folder, not a saved report";
+        return result;
+    }
+    const HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        result.error = "cannot be read: " + SystemErrorText(::GetLastError());
+        return result;
+    }
+    LARGE_INTEGER size{};
+    if (::GetFileType(file) != FILE_TYPE_DISK)
+        result.error = "is a device or a pipe, not a saved report";
+    else if (!::GetFileSizeEx(file, &size))
+        result.error = "cannot be read: " + SystemErrorText(::GetLastError());
+    else if (static_cast<unsigned long long>(size.QuadPart) > maxBytes)
+        result.error = "is larger than " + std::to_string(maxBytes >> 20) + " MB, larger than any saved report";
+    for (char buffer[65536]; result.ok();) {
+        DWORD count = 0;
+        if (!::ReadFile(file, buffer, sizeof buffer, &count, nullptr))
+            result.error = "cannot be read: " + SystemErrorText(::GetLastError());
+        if (count == 0)
+            break;
+        result.content.append(buffer, count);
+        if (result.content.size() > maxBytes)
+            result.error = "is larger than " + std::to_string(maxBytes >> 20) + " MB, larger than any saved report";
+    }
+    ::CloseHandle(file);
+    if (!result.ok())
+        result.content.clear();
+    return result;
 }

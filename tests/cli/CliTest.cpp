@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <set>
 #include <csignal>
 #include <functional>
 #include <cstdlib>
@@ -52,7 +53,8 @@ TEST_F(CliTest, UsageErrorsExitWith2AndExplain) {
     const std::vector<std::vector<std::string>> cases{
         {}, {"fly"}, {"upload", "--bogus"}, {"upload", "--port"}, {"clear", "--csv", "x.csv"},
         {"upload", "--yes"}, {"upload", "--simulate=3841"}, {"upload", "--simulate", "--port", "/dev/null"},
-        {"upload", "--csv", "a.csv", "--csv", "b.csv"}, {"ports", "--simulate"}, {"upload", "clear"}};
+        {"upload", "--csv", "a.csv", "--csv", "b.csv"}, {"ports", "--simulate"}, {"upload", "clear"},
+        {"upload", "--company", std::string(32768, 'x')}};   // the window's field holds 32767 characters
     for (const auto& args : cases) {
         const CliRun run = Run(args);
         EXPECT_EQ(run.exitCode, 2) << testing::PrintToString(args);
@@ -64,8 +66,10 @@ TEST_F(CliTest, UsageErrorsExitWith2AndExplain) {
 TEST_F(CliTest, HelpGoesToStdoutWithEveryCommandAndTheExitCodes) {
     const CliRun run = Run({"--help"});
     EXPECT_EQ(run.exitCode, 0);
-    for (const char* text : {"Usage: ombrel-cli [OPTIONS] SUBCOMMAND", "upload", "--csv FILE", "--yes",
-                             "130 interrupted", "--clear-after"})
+    for (const char* text : {"Usage: ombrel-cli [OPTIONS] SUBCOMMAND", "upload", "--csv FILE", "--yes", "--clear-after",
+                             "\nExit codes:\n  0    done", "\n  1    no meter answered", "\n  2    usage error",
+                             "\n  3    a report", "\n  4    some records", "\n  5    clear declined",
+                             "\n  130  interrupted"})
         EXPECT_NE(run.out.find(text), std::string::npos) << text << " in\n" << run.out;
 }
 
@@ -294,6 +298,8 @@ TEST_F(CliTest, ClearAfterErasesOnlyWhenEveryRecordWasReadAndSaved) {
         {"a record unread", {"header@4", "header@5", "header@6"}, "out.csv", 4, 0,
          "The meter was not cleared: 1 of 3 records could not be read."},
         {"the report not written", {}, "/dev/full", 3, 0, "The meter was not cleared: the report was not written."},
+        // Exchanges 1 to 7 read the count and 3 records, 8 is the handshake, 9 the erase command.
+        {"the erase not confirmed", {"vanish@9"}, "out.csv", 1, -1, kClearNotConfirmedMessage},
     };
     for (const Row& row : rows) {
         auto sim = StartSim(GeneratedRecords(3), row.faults);
@@ -301,6 +307,8 @@ TEST_F(CliTest, ClearAfterErasesOnlyWhenEveryRecordWasReadAndSaved) {
         const CliRun run = Run({"upload", "--port", sim->SlavePath(), "--csv", csv, "--clear-after"});
         EXPECT_EQ(run.exitCode, row.exitCode) << row.why << "\n" << run.err;
         EXPECT_NE(run.err.find(row.told), std::string::npos) << row.why << "\n" << run.err;
+        if (row.erased < 0)
+            continue;   // the meter went away with the erase command: whether it erased is unknown
         EXPECT_TRUE(WaitUntil([&] { return sim->EraseCount() == row.erased; }, std::chrono::seconds(2))) << row.why;
         EXPECT_EQ(sim->Records().size(), row.erased ? 0u : 3u) << row.why;
     }
@@ -361,6 +369,60 @@ TEST_F(CliTest, ClearWithoutTerminalIsDeclinedUnlessYes) {
     EXPECT_EQ(cleared.exitCode, 0) << cleared.err;
     EXPECT_NE(cleared.err.find(kClearDoneText), std::string::npos);
     EXPECT_TRUE(WaitUntil([&] { return sim->EraseCount() == 1; }));
+}
+
+// A name the folder takes gets its report, whatever its length; one it
+// cannot take is refused before the transfer.
+TEST_F(CliTest, LongReportNamesAreWrittenOrRefusedBeforeTheTransfer) {
+    auto sim = StartSim(GeneratedRecords(2));
+    const std::string longest(255, 'n');   // the longest name Linux file systems take
+    const CliRun written = Run({"upload", "--port", sim->SlavePath(), "--csv", (m_dir / longest).string()});
+    EXPECT_EQ(written.exitCode, 0) << written.err;
+    EXPECT_TRUE(fs::exists(m_dir / longest));
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(m_dir))
+        names.insert(entry.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{longest, "stdout", "stderr"})) << "no temporary file left";
+
+    const int served = sim->ExchangesServed();
+    const CliRun refused = Run({"upload", "--port", sim->SlavePath(), "--csv", (m_dir / (longest + "n")).string()});
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_NE(refused.err.find("File name too long"), std::string::npos) << refused.err;
+    EXPECT_EQ(sim->ExchangesServed(), served) << "no frame before the target is known to be writable";
+}
+
+// report reads only what can be a saved report: a regular file of at most
+// 16 MB (16777216 bytes) whose lines are no longer than a report's; anything
+// else is refused at once with one line, never read without end.
+TEST_F(CliTest, ReportRefusesWhatCannotBeASavedReport) {
+    ASSERT_EQ(mkfifo((m_dir / "fifo").c_str(), 0600), 0);
+    fs::create_directory(m_dir / "folder");
+    for (const auto& [name, size] : {std::pair{"huge.csv", 16777217}, std::pair{"bound.csv", 16777216}}) {
+        std::ofstream{m_dir / name};
+        fs::resize_file(m_dir / name, size);   // sparse: zero bytes without a line end
+    }
+    std::ofstream(m_dir / "cell.csv", std::ios::binary) << FormatCsvReport({std::string(200000, 'x'), "", "", "", ""}, {});
+    struct Row {
+        const char* why;
+        std::string input;
+        const char* reason;
+    };
+    const Row rows[] = {
+        {"a FIFO nobody writes to", (m_dir / "fifo").string(), "is a FIFO, not a saved report"},
+        {"a device without end", "/dev/zero", "is a device, not a saved report"},
+        {"a folder", (m_dir / "folder").string(), "is a folder, not a saved report"},
+        {"a file over 16 MB", (m_dir / "huge.csv").string(), "is larger than 16 MB"},
+        {"a file of 16 MB with no line end", (m_dir / "bound.csv").string(), "line 1 is longer than any line"},
+        {"a header field longer than the window's", (m_dir / "cell.csv").string(), "line 3 is longer than any line"},
+    };
+    for (const Row& row : rows) {
+        const CliRun run = Run({"report", row.input, "--pdf", (m_dir / "out.pdf").string()});
+        EXPECT_EQ(run.exitCode, 2) << row.why << "\n" << run.err;
+        EXPECT_EQ(run.err.rfind("ombrel-cli: " + row.input, 0), 0u) << row.why << "\n" << run.err;
+        EXPECT_NE(run.err.find(row.reason), std::string::npos) << row.why << "\n" << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << row.why << ": one line\n" << run.err;
+        EXPECT_FALSE(fs::exists(m_dir / "out.pdf")) << row.why;
+    }
 }
 
 TEST_F(CliTest, ClearWithNoMeterFails) {

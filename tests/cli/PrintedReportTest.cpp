@@ -97,6 +97,9 @@ TEST_F(PrintedReport, UploadWritesTheDataReportBesideTheCsv) {
     EXPECT_EQ(saved.header.companyName, "Acme Fibre");
     ExpectReportPages(pdf, saved.header, saved.rows);
     EXPECT_GE(PdfPages(pdf).size(), 2u);
+    EXPECT_TRUE(std::regex_search(ToolOutput("pdfinfo '" + pdf.string() + "'"),
+                                  std::regex("\nTitle: +Data Report - Acme Fibre\n")))
+        << "the document is named after the report";
 
     // The same report again at the desk, from the saved CSV alone.
     const fs::path again = m_dir / "desk.pdf";
@@ -163,6 +166,38 @@ TEST_F(PrintedReport, BadInputIsRefusedWithItsReasonAndKeepsTheOldPdf) {
         EXPECT_NE(run.err.find(c.reason), std::string::npos) << c.why << ": " << run.err;
         EXPECT_EQ(ReadFile(pdf), "earlier report") << c.why;
     }
+}
+
+// Two reports into one file would leave only the last, and a PDF over the
+// saved report it is made from would destroy it: refused before any frame.
+TEST_F(PrintedReport, TwoReportsIntoOneFileAreRefusedBeforeTheTransfer) {
+    auto sim = StartSim(GeneratedRecords(2));
+    const fs::path saved = m_dir / "saved.csv";
+    ASSERT_EQ(Run({"upload", "--simulate=3", "--csv", saved}).exitCode, 0);
+    const std::string savedBytes = ReadFile(saved);
+    fs::create_symlink(saved, m_dir / "alias.pdf");
+    fs::create_symlink(m_dir / "made.csv", m_dir / "dangling.pdf");
+    struct Case { const char* why; std::vector<std::string> args; const char* reason; };
+    const std::string port = sim->SlavePath();
+    const Case cases[] = {
+        {"--csv and --pdf one path", {"upload", "--port", port, "--csv", saved, "--pdf", saved}, "are the same file"},
+        {"--pdf a link to the --csv", {"upload", "--port", port, "--csv", saved, "--pdf", m_dir / "alias.pdf"},
+         "are the same file"},
+        {"--pdf a link to the --csv still to be made",
+         {"upload", "--port", port, "--csv", m_dir / "made.csv", "--pdf", m_dir / "dangling.pdf"}, "are the same file"},
+        {"both on standard output", {"upload", "--port", port, "--csv", "-", "--pdf", "-"}, "are the same file"},
+        {"report over its own input", {"report", saved, "--pdf", saved}, "is the saved report"},
+        {"report over its input through a link", {"report", saved, "--pdf", m_dir / "alias.pdf"},
+         "is the saved report"},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = Run(c.args);
+        EXPECT_EQ(run.exitCode, 2) << c.why << ": " << run.err;
+        EXPECT_NE(run.err.find(c.reason), std::string::npos) << c.why << ": " << run.err;
+        EXPECT_EQ(ReadFile(saved), savedBytes) << c.why;
+        EXPECT_FALSE(fs::exists(m_dir / "made.csv")) << c.why;
+    }
+    EXPECT_EQ(sim->ExchangesServed(), 0) << "no frame before the targets are known to be two files";
 }
 
 TEST_F(PrintedReport, MissingQueueIsRefusedBeforeTheTransfer) {

@@ -1,6 +1,9 @@
 #include "CsvReport.h"
+#include "ReportText.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -89,12 +92,82 @@ TEST(CsvReportTest, ForeignOrDamagedFilesAreRefusedWithTheirReason)
         {"a column missing", saved.substr(0, secondRow) + "\t2,\t,,\t,\r\n", "line 12 is not row 2"},
         {"the column captions changed", [&] { std::string s = saved; s.replace(s.find("Wavelength"), 10, "Wave"); return s; }(),
          "its header lines differ"},
+        // Lines 2, 8 and 9 are empty in every saved report.
+        {"text on line 2", [&] { std::string s = saved; s.insert(s.find("\r\n") + 2, "x"); return s; }(),
+         "its header lines differ"},
+        {"text on line 8", [&] { std::string s = saved; s.insert(s.find("\r\n\r\n\r\nNo.") + 2, "x"); return s; }(),
+         "its header lines differ"},
+        {"text on line 9", [&] { std::string s = saved; s.insert(s.find("\r\n\r\nNo.") + 2, "x"); return s; }(),
+         "its header lines differ"},
+        {"a line longer than a report's", saved + std::string(131082, 'x') + "\r\n",
+         "line 14 is longer than any line of a report"},
     };
     for (const Case& c : cases) {
         const CsvReadResult read = ParseCsvReport(c.bytes);
         EXPECT_FALSE(read.ok()) << c.why;
         EXPECT_NE(read.error.find(c.reason), std::string::npos) << c.why << ": " << read.error;
     }
+}
+
+} // namespace
+
+namespace {
+
+// A header field holds up to 32767 characters (a line edit's limit); with
+// four-byte characters its line is 13 + 4 * 32767 = 131081 bytes, the
+// longest line a report can have.
+TEST(CsvReportTest, TheLongestHeaderLineReadsBackAndOneByteMoreIsRefused)
+{
+    std::string company;
+    for (int i = 0; i < 32767; ++i)
+        company += "\xF0\x9F\x93\x8F";   // U+1F4CF, four bytes
+    ASSERT_EQ(Utf8CharacterCount(company), 32767u);
+    const std::string longest = FormatCsvReport({company, "", "", "", ""}, {});
+    EXPECT_TRUE(ParseCsvReport(longest).ok()) << ParseCsvReport(longest).error;
+
+    std::string longer = longest;
+    longer.insert(longer.find("Company Name:") + 13, "x");
+    EXPECT_NE(ParseCsvReport(longer).error.find("line 3 is longer than any line of a report"), std::string::npos);
+}
+
+TEST(CsvReportTest, DocumentNameCarriesTheCompanyWhenThereIsOne)
+{
+    const std::pair<std::string, std::string> rows[] = {
+        {"", "Data Report"},
+        {"   ", "Data Report"},
+        {"Acme Fibre", "Data Report - Acme Fibre"},
+        {" Acme\r\nFibre ", "Data Report - Acme  Fibre"},
+    };
+    for (const auto& [company, name] : rows)
+        EXPECT_EQ(ReportDocumentName({company, "Jo", "note", "", ""}), name) << company;
+}
+
+} // namespace
+
+namespace {
+
+TEST(ReportText, ControlCharactersBecomeBlanksAndNothingElseChanges)
+{
+    const std::pair<std::string, std::string> rows[] = {
+        {"Acme, Inc. \"A\"", "Acme, Inc. \"A\""},
+        {"line one\r\nline two", "line one  line two"},
+        {std::string("tab\there\0nul\x1b[31m\x7f", 18), "tab here nul [31m "},
+        {"C1 \xc2\x85 and \xc2\x9f", "C1   and  "},
+        {"separators \xe2\x80\xa8 \xe2\x80\xa9", "separators    "},
+        {"Zoë \xe2\x80\x94 Ω", "Zoë \xe2\x80\x94 Ω"},
+        {"cut \xc2", "cut \xc2"},
+    };
+    for (const auto& [typed, written] : rows)
+        EXPECT_EQ(BlankControls(typed), written) << typed;
+}
+
+TEST(ReportText, HeaderFieldsNeverBreakTheReportsLines)
+{
+    ReportHeader header{"Acme\r\nEvil", "Jo\nLee", "a\rb", "", ""};
+    const std::string report = FormatCsvReport(header, {kSavedRows[0]});
+    EXPECT_NE(report.find("Company Name:Acme  Evil\r\nUser Name:Jo Lee\r\nNote:a b\r\n"), std::string::npos)
+        << report;
+    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 11);
 }
 
 } // namespace

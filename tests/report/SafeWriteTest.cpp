@@ -1,386 +1,123 @@
-#include "CsvReport.h"
-#include "ReportText.h"
+// The report file replace on every platform: complete or not at all, a
+// read-only file kept, two names of one file told apart, an input file read
+// only when it can be a saved report.
 
-#include <gtest/gtest.h>
-
-#include <cerrno>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <set>
-#include <string>
-
-#include <algorithm>
-#include <csignal>
-#include <thread>
-
-#include <fcntl.h>
-#include <sys/inotify.h>
-#include <sys/mount.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-namespace fs = std::filesystem;
+#include "SafeWriteFixture.h"
 
 namespace {
 
-using Names = std::set<std::string>;
-
-const std::string kOldContent = "old report that must survive a failed save\r\n";
-const ReportHeader kHeader{"Acme", "Jo", "", "Date time: 2015-03-07 09:05:02", "Use time: 5 seconds"};
-const RowTexts kRow{{"1", "1550 (nm)", "12.3456 (uW)", "-10.00 (dBm)", "270Hz"}};
-
-std::string ReadWhole(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-Names NamesIn(const fs::path& folder)
-{
-    Names names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
-class SafeWriteTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "ombrel-csv-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_folder = pattern;
-        m_target = m_folder / "report.csv";
-    }
-    void TearDown() override { std::error_code ignored; fs::remove_all(m_folder, ignored); }
-
-    fs::path m_folder;
-    fs::path m_target;
-};
-
-// A new file gets the umask's permissions (not the 0600 of a temporary
-// file); a replaced one keeps its own and no tail of the longer old report.
-// Neither save leaves a temporary file beside the report.
+// A replaced file loses the tail of the longer old report; a name outside
+// ASCII is kept as given, and so is a name of 250 bytes (the temporary file
+// has a short name of its own). No save leaves a temporary file.
 TEST_F(SafeWriteTest, NewThenReplacedFile)
 {
-    const mode_t oldMask = ::umask(027);
-    const FileWriteResult created = WriteCsvReport(m_target, kHeader, {kRow, kRow});
-    ::umask(oldMask);
-    ASSERT_TRUE(created.ok()) << created.reason;
-    EXPECT_EQ(ReadWhole(m_target), FormatCsvReport(kHeader, {kRow, kRow}));
-    EXPECT_EQ(fs::status(m_target).permissions(), fs::perms{0640});
+    std::vector<std::string> names{"report.csv", "Messwerte \xc3\x9c \xe6\xb8\xac.csv"};
+#ifndef _WIN32
+    names.push_back(std::string(246, 'n') + ".csv");   // a full path under Windows' 260 would not hold it
+#endif
+    for (const std::string& name : names) {
+        const fs::path target = m_folder / fs::path(std::u8string(name.begin(), name.end()));
+        const FileWriteResult created = WriteCsvReport(Utf8(target), kHeader, {kRow, kRow});
+        ASSERT_TRUE(created.ok()) << created.reason;
+        EXPECT_EQ(ReadWhole(target), FormatCsvReport(kHeader, {kRow, kRow}));
 
-    ASSERT_EQ(::chmod(m_target.c_str(), 0604), 0);
-    const FileWriteResult replaced = WriteCsvReport(m_target, kHeader, {});
-    ASSERT_TRUE(replaced.ok()) << replaced.reason;
-    EXPECT_EQ(ReadWhole(m_target), FormatCsvReport(kHeader, {}));
-    EXPECT_EQ(fs::status(m_target).permissions(), fs::perms{0604});
-    EXPECT_EQ(NamesIn(m_folder), Names{"report.csv"});
+        const FileWriteResult replaced = WriteCsvReport(Utf8(target), kHeader, {});
+        ASSERT_TRUE(replaced.ok()) << replaced.reason;
+        EXPECT_EQ(ReadWhole(target), FormatCsvReport(kHeader, {}));
+        EXPECT_EQ(NamesIn(m_folder), Names{name});
+        fs::remove(target);
+    }
 }
 
 // Root may write a read-only file; it still counts as locked.
 TEST_F(SafeWriteTest, ReadOnlyTargetIsLockedAndKept)
 {
     std::ofstream(m_target, std::ios::binary) << kOldContent;
-    ASSERT_EQ(::chmod(m_target.c_str(), 0444), 0);
+    fs::permissions(m_target, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
 
-    const FileWriteResult result = WriteCsvReport(m_target, kHeader, {kRow});
+    const FileWriteResult result = WriteCsvReport(Utf8(m_target), kHeader, {kRow});
     EXPECT_EQ(result.error, FileWriteError::Locked);
     EXPECT_EQ(result.reason, kDocumentLockedMessage);
     EXPECT_EQ(ReadWhole(m_target), kOldContent);
     EXPECT_EQ(NamesIn(m_folder), Names{"report.csv"});
 }
 
-TEST_F(SafeWriteTest, MissingFolderCannotBeCreated)
+TEST_F(SafeWriteTest, MissingFolderOrAFolderAsTargetCannotBeCreated)
 {
-    const FileWriteResult result = WriteCsvReport(m_folder / "no folder" / "report.csv", kHeader, {});
-    EXPECT_EQ(result.error, FileWriteError::CannotCreate);
-    EXPECT_EQ(result.reason, std::generic_category().message(ENOENT));
-    EXPECT_TRUE(fs::is_empty(m_folder));
-}
-
-// Saving through a link replaces the file it names and keeps the link.
-TEST_F(SafeWriteTest, LinkKeepsPointingAtTheReplacedFile)
-{
-    const fs::path link = m_folder / "link.csv";
-    std::ofstream(m_target, std::ios::binary) << kOldContent;
-    fs::create_symlink(m_target, link);
-
-    const FileWriteResult result = WriteCsvReport(link, kHeader, {});
-    ASSERT_TRUE(result.ok()) << result.reason;
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadWhole(m_target), FormatCsvReport(kHeader, {}));
-    EXPECT_EQ(NamesIn(m_folder), (Names{"link.csv", "report.csv"}));
-}
-
-// A full disk must neither cost the previous report nor leave a partial
-// file; only a small file system of its own gives that condition reliably.
-TEST_F(SafeWriteTest, FullDiskKeepsTheOldFile)
-{
-    const fs::path disk = m_folder / "disk";
-    fs::create_directory(disk);
-    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0)
-        GTEST_SKIP() << "cannot mount tmpfs (needs root): " << std::generic_category().message(errno);
-
-    const fs::path target = disk / "report.csv";
-    std::ofstream(target, std::ios::binary) << kOldContent;
-    // Leave 8 KB free, so the report starts but cannot end.
-    const std::string filler(fs::space(disk).available - 8192, 'f');
-    std::ofstream(disk / "filler", std::ios::binary) << filler;
-
-    const std::vector<RowTexts> rows(1000, kRow);   // about 60 KB
-    const FileWriteResult result = WriteCsvReport(target, kHeader, rows);
-    const std::string kept = ReadWhole(target);
-    const Names names = NamesIn(disk);
-    ::umount(disk.c_str());
-
-    EXPECT_EQ(result.error, FileWriteError::WriteFailed);
-    EXPECT_EQ(result.reason, std::generic_category().message(ENOSPC));
-    EXPECT_EQ(kept, kOldContent);
-    EXPECT_EQ(names, (Names{"filler", "report.csv"}));
-}
-
-} // namespace
-
-namespace {
-
-// The folder can take no new file, whoever runs the test: root passes any
-// permission bits, but not a read-only file system.
-struct ReadOnlyFolder {
-    explicit ReadOnlyFolder(const fs::path& path) : m_path(path)
-    {
-        fs::create_directory(path);
-        m_mounted = ::geteuid() == 0 && ::mount("tmpfs", path.c_str(), "tmpfs", MS_RDONLY, "size=16k") == 0;
-        if (!m_mounted)
-            ::chmod(path.c_str(), 0555);
+    fs::create_directory(m_folder / "a folder.csv");
+    const fs::path rows[] = {m_folder / "no folder" / "report.csv", m_folder / "a folder.csv"};
+    for (const fs::path& target : rows) {
+        const FileWriteResult result = WriteCsvReport(Utf8(target), kHeader, {});
+        EXPECT_EQ(result.error, FileWriteError::CannotCreate) << target;
+        EXPECT_FALSE(result.reason.empty()) << target;
+        EXPECT_EQ(NamesIn(m_folder), Names{"a folder.csv"}) << target;
     }
-    ~ReadOnlyFolder()
-    {
-        if (m_mounted)
-            ::umount(m_path.c_str());
-    }
-    fs::path m_path;
-    bool m_mounted = false;
-};
+}
 
-} // namespace
-
-TEST_F(SafeWriteTest, TargetsAreCheckedBeforeAnythingIsWritten)
+TEST_F(SafeWriteTest, TwoNamesOfOneFileAreTheSameFile)
 {
-    std::ofstream(m_folder / "locked.csv") << kOldContent;
-    ASSERT_EQ(::chmod((m_folder / "locked.csv").c_str(), 0444), 0);
-    std::ofstream(m_folder / "old.csv") << kOldContent;
-    fs::create_directory(m_folder / "folder");
-    fs::create_symlink(m_folder / "not yet" , m_folder / "dangling.csv");
-    ::mkfifo((m_folder / "fifo").c_str(), 0600);
-    const ReadOnlyFolder readOnly(m_folder / "read-only");
-    const Names before = NamesIn(m_folder);
+    std::ofstream(m_target) << kOldContent;
+    fs::create_directory(m_folder / "sub");
+    const std::string target = Utf8(m_target);
+    struct Row {
+        const char* why;
+        std::string first, second;
+        bool same;
+    };
+    std::vector<Row> rows{
+        {"the same path", target, target, true},
+        {"through a folder and back", target, Utf8(m_folder / "sub" / ".." / "report.csv"), true},
+        {"another file", target, Utf8(m_folder / "other.csv"), false},
+        {"one file still to be made, twice", Utf8(m_folder / "new.csv"), Utf8(m_folder / "sub" / ".." / "new.csv"),
+         true},
+        {"two files still to be made", Utf8(m_folder / "new.csv"), Utf8(m_folder / "new.pdf"), false},
+        {"standard output twice", "-", "-", true},
+    };
+#ifdef _WIN32
+    rows.push_back({"a name in other letter case", target, Utf8(m_folder / "REPORT.CSV"), true});
+#else
+    fs::create_symlink(m_target, m_folder / "link.pdf");
+    fs::create_symlink(m_folder / "made.csv", m_folder / "dangling.pdf");
+    rows.push_back({"a link to the file", target, Utf8(m_folder / "link.pdf"), true});
+    rows.push_back({"a dangling link to the file to be made", Utf8(m_folder / "made.csv"),
+                    Utf8(m_folder / "dangling.pdf"), true});
+    rows.push_back({"a name in other letter case", target, Utf8(m_folder / "REPORT.CSV"), false});
+#endif
+    for (const Row& row : rows)
+        EXPECT_EQ(SameFile(row.first, row.second), row.same) << row.why;
+}
 
+TEST_F(SafeWriteTest, OnlyARegularFileWithinTheBoundIsReadAsInput)
+{
+    std::ofstream(m_target, std::ios::binary) << "0123456789";
     struct Row {
         const char* why;
         std::string path;
-        FileWriteError error;
+        std::size_t maxBytes;
+        const char* error;   // nullptr: read
     };
-    const Row rows[] = {
-        {"no name at all", "", FileWriteError::NoPath},
-        {"standard output", "-", FileWriteError::None},
-        {"a new file", (m_folder / "new.csv").string(), FileWriteError::None},
-        {"a file to replace", (m_folder / "old.csv").string(), FileWriteError::None},
-        {"a link to a file still to be made", (m_folder / "dangling.csv").string(), FileWriteError::None},
-        {"a device", "/dev/null", FileWriteError::None},
-        {"a FIFO", (m_folder / "fifo").string(), FileWriteError::None},
-        {"a read-only file", (m_folder / "locked.csv").string(), FileWriteError::Locked},
-        {"a missing folder", (m_folder / "missing" / "r.csv").string(), FileWriteError::CannotCreate},
-        {"a folder", (m_folder / "folder").string(), FileWriteError::CannotCreate},
-        {"a name ending in a slash", (m_folder / "new" ).string() + "/", FileWriteError::CannotCreate},
-        {"a folder that takes no file", (m_folder / "read-only" / "r.csv").string(), FileWriteError::CannotCreate},
+    std::vector<Row> rows{
+        {"a file at the bound", Utf8(m_target), 10, nullptr},
+        {"a file one byte over", Utf8(m_target), 9, "is larger than"},
+        {"a folder", Utf8(m_folder), 100, "is a folder"},
+        {"no such file", Utf8(m_folder / "none.csv"), 100, "cannot be read: "},
     };
+#ifndef _WIN32
+    ASSERT_EQ(::mkfifo((m_folder / "fifo").c_str(), 0600), 0);
+    rows.push_back({"a FIFO nobody writes to", Utf8(m_folder / "fifo"), 100, "is a FIFO"});
+    rows.push_back({"a device without end", "/dev/zero", 100, "is a device"});
+#endif
     for (const Row& row : rows) {
-        const FileWriteResult result = CheckOutputTarget(row.path);
-        EXPECT_EQ(result.error, row.error) << row.why << ": " << result.reason;
-        EXPECT_EQ(result.ok(), result.reason.empty()) << row.why;
-    }
-    EXPECT_EQ(NamesIn(m_folder), before) << "checking writes nothing";
-}
-
-// A target that is no regular file is written where it is: replacing it
-// would put a file where a device or a FIFO was.
-TEST_F(SafeWriteTest, FifoWithAReaderIsWrittenInPlaceAndOneWithoutFailsAtOnce)
-{
-    const fs::path fifo = m_folder / "fifo";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const FileWriteResult unread = WriteFileSafely(fifo, "nobody listens");
-    EXPECT_EQ(unread.error, FileWriteError::CannotCreate);
-    EXPECT_EQ(unread.reason, "no program reads from the FIFO");
-
-    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-    ASSERT_GE(reader, 0);
-    const std::string report = FormatCsvReport(kHeader, {kRow, kRow});
-    const FileWriteResult result = WriteFileSafely(fifo, report);
-    ASSERT_TRUE(result.ok()) << result.reason;
-    std::string got(report.size() + 1, '\0');
-    const ssize_t count = ::read(reader, got.data(), got.size());
-    ::close(reader);
-    EXPECT_EQ(got.substr(0, static_cast<std::size_t>(std::max<ssize_t>(count, 0))), report);
-    EXPECT_TRUE(fs::is_fifo(fifo));
-    EXPECT_EQ(NamesIn(m_folder), Names{"fifo"});
-}
-
-// Standard output, named "-" or /dev/stdout, as a file, a pipe, or a pipe
-// whose reader has gone: the last fails with EPIPE instead of ending the
-// program by SIGPIPE.
-TEST_F(SafeWriteTest, StandardOutputIsWrittenDirectlyAndAClosedPipeIsAFailure)
-{
-    struct Row {
-        const char* why;
-        std::string path;
-        bool pipe;
-        bool readerGone;
-    };
-    const Row rows[] = {{"- to a file", "-", false, false},
-                        {"- to a pipe", "-", true, false},
-                        {"/dev/stdout to a pipe", "/dev/stdout", true, false},
-                        {"- to a pipe nobody reads", "-", true, true}};
-    const std::string report = FormatCsvReport(kHeader, {kRow});
-    for (const Row& row : rows) {
-        const fs::path file = m_folder / "stdout.txt";
-        int ends[2] = {-1, -1};
-        int out = -1;
-        if (row.pipe) {
-            ASSERT_EQ(::pipe(ends), 0);
-            out = ends[1];
-            if (row.readerGone)
-                ::close(ends[0]);
+        const FileReadResult read = ReadReportFile(row.path, row.maxBytes);
+        if (row.error == nullptr) {
+            EXPECT_TRUE(read.ok()) << row.why << ": " << read.error;
+            EXPECT_EQ(read.content, "0123456789") << row.why;
         } else {
-            out = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            EXPECT_EQ(read.error.rfind(row.error, 0), 0u) << row.why << ": " << read.error;
+            EXPECT_TRUE(read.content.empty()) << row.why;
         }
-        std::fflush(stdout);
-        const int saved = ::dup(STDOUT_FILENO);
-        ::dup2(out, STDOUT_FILENO);
-        const FileWriteResult result = WriteFileSafely(row.path, report);
-        ::dup2(saved, STDOUT_FILENO);
-        ::close(saved);
-        ::close(out);
-
-        if (row.readerGone) {
-            EXPECT_EQ(result.error, FileWriteError::WriteFailed) << row.why;
-            EXPECT_EQ(result.reason, std::generic_category().message(EPIPE)) << row.why;
-            continue;
-        }
-        ASSERT_TRUE(result.ok()) << row.why << ": " << result.reason;
-        std::string got;
-        if (row.pipe) {
-            char buffer[4096];
-            for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0;)
-                got.append(buffer, static_cast<std::size_t>(n));
-            ::close(ends[0]);
-        } else {
-            got = ReadWhole(file);
-            fs::remove(file);
-        }
-        EXPECT_EQ(got, report) << row.why;
     }
 }
 
-// A link that points nowhere yet gets its file made where it points; the
-// link stays a link.
-TEST_F(SafeWriteTest, DanglingLinksCreateTheFileTheyName)
-{
-    fs::create_directory(m_folder / "reports");
-    fs::create_symlink("reports/march.csv", m_folder / "latest.csv");
-    fs::create_symlink("latest.csv", m_folder / "current.csv");
-    const FileWriteResult result = WriteCsvReport(m_folder / "current.csv", kHeader, {kRow});
-    ASSERT_TRUE(result.ok()) << result.reason;
-    EXPECT_TRUE(fs::is_symlink(m_folder / "current.csv") && fs::is_symlink(m_folder / "latest.csv"));
-    EXPECT_EQ(ReadWhole(m_folder / "reports" / "march.csv"), FormatCsvReport(kHeader, {kRow}));
-    EXPECT_EQ(NamesIn(m_folder / "reports"), Names{"march.csv"});
-}
-
-// Root replacing somebody else's report leaves it theirs.
-TEST_F(SafeWriteTest, ReplacedFileKeepsItsOwnerAndGroup)
-{
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "only root can write a file as another user's";
-    constexpr uid_t kNobody = 65534;
-    std::ofstream(m_target) << kOldContent;
-    ASSERT_EQ(::chown(m_target.c_str(), kNobody, kNobody), 0);
-    ASSERT_EQ(::chmod(m_target.c_str(), 0640), 0);
-    const FileWriteResult result = WriteCsvReport(m_target, kHeader, {kRow});
-    ASSERT_TRUE(result.ok()) << result.reason;
-    struct stat status{};
-    ASSERT_EQ(::stat(m_target.c_str(), &status), 0);
-    EXPECT_EQ(status.st_uid, kNobody);
-    EXPECT_EQ(status.st_gid, kNobody);
-    EXPECT_EQ(status.st_mode & 07777, 0640u);
-}
-
-// A termination signal that arrives while the report is being written ends
-// the program without leaving the unfinished file beside the old one, in a
-// program with the default action and in one that takes signals itself.
-TEST_F(SafeWriteTest, SignalDuringTheSaveLeavesNoTemporaryFile)
-{
-    std::ofstream(m_target) << kOldContent;
-    // Large enough that writing it takes far longer than the signal needs to arrive.
-    const std::string content(256u << 20, 'x');
-    for (const bool takesSignalsItself : {false, true}) {
-        const int watch = ::inotify_init1(IN_CLOEXEC);
-        ASSERT_GE(watch, 0);
-        ASSERT_GE(::inotify_add_watch(watch, m_folder.c_str(), IN_CREATE), 0);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            if (takesSignalsItself) {
-                sigset_t stop;
-                sigemptyset(&stop);
-                sigaddset(&stop, SIGTERM);
-                pthread_sigmask(SIG_BLOCK, &stop, nullptr);
-                std::thread([stop] {
-                    int received = 0;
-                    sigwait(&stop, &received);
-                    RemoveUnfinishedTempFile();
-                    _exit(128 + received);
-                }).detach();
-            }
-            WriteFileSafely(m_target, content);
-            _exit(0);
-        }
-        // The temporary file appearing is the moment the save is under way.
-        alignas(inotify_event) char events[4096];
-        ASSERT_GT(::read(watch, events, sizeof events), 0);
-        ::kill(child, SIGTERM);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        ::close(watch);
-        const bool endedBySignal = takesSignalsItself ? WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM
-                                                      : WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
-        EXPECT_TRUE(endedBySignal) << "the save ended before the signal came; status " << status;
-        EXPECT_EQ(NamesIn(m_folder), Names{"report.csv"}) << (takesSignalsItself ? "sigwait" : "default action");
-        EXPECT_EQ(ReadWhole(m_target), kOldContent);
-    }
-}
-
-TEST(ReportText, ControlCharactersBecomeBlanksAndNothingElseChanges)
-{
-    const std::pair<std::string, std::string> rows[] = {
-        {"Acme, Inc. \"A\"", "Acme, Inc. \"A\""},
-        {"line one\r\nline two", "line one  line two"},
-        {std::string("tab\there\0nul\x1b[31m\x7f", 18), "tab here nul [31m "},
-        {"C1 \xc2\x85 and \xc2\x9f", "C1   and  "},
-        {"separators \xe2\x80\xa8 \xe2\x80\xa9", "separators    "},
-        {"Zoë \xe2\x80\x94 Ω", "Zoë \xe2\x80\x94 Ω"},
-        {"cut \xc2", "cut \xc2"},
-    };
-    for (const auto& [typed, written] : rows)
-        EXPECT_EQ(BlankControls(typed), written) << typed;
-}
-
-TEST(ReportText, HeaderFieldsNeverBreakTheReportsLines)
-{
-    ReportHeader header{"Acme\r\nEvil", "Jo\nLee", "a\rb", "", ""};
-    const std::string report = FormatCsvReport(header, {kRow});
-    EXPECT_NE(report.find("Company Name:Acme  Evil\r\nUser Name:Jo Lee\r\nNote:a b\r\n"), std::string::npos)
-        << report;
-    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 11);
-}
+} // namespace

@@ -1,0 +1,63 @@
+#include "ExitCodes.h"
+
+namespace {
+
+struct ExitCodeMeaning {
+    ExitCode code;
+    const char* meaning;
+};
+
+constexpr ExitCodeMeaning kMeanings[] = {
+    {EXIT_DONE, "done (a report held by a paused print queue included)"},
+    {EXIT_NO_METER, "no meter answered, clear failed, or the erase was not confirmed"},
+    {EXIT_USAGE,
+     "usage error, refused before any frame is sent: an empty --csv or --pdf, two reports into one file, a PDF "
+     "over the report it is made from, or a file given to report that is not a complete CSV report saved by "
+     "Ombrel (a folder, a FIFO, a device, a file over 16 MB, a line longer than a report's)"},
+    {EXIT_WRITE_FAILED,
+     "a report (CSV, PDF or print job) could not be written; a file target is checked before the transfer "
+     "(missing or unwritable folder, a directory, a locked file, a name too long for its folder) and so is a "
+     "print queue (missing, or not accepting jobs); a print job the queue refuses, and a closed standard "
+     "output, fail too"},
+    {EXIT_RECORDS_UNREAD, "some records could not be read"},
+    {EXIT_CLEAR_DECLINED, "clear declined"},
+    {EXIT_INTERRUPTED,
+     "interrupted (Ctrl-C or SIGTERM) before the upload or clear ended: no report is written, the meter is not "
+     "erased"},
+};
+
+// Wrapped to 100 columns, continuation lines indented under the meaning.
+std::string Wrapped(const std::string& head, const std::string& text) {
+    constexpr std::size_t kWidth = 100;
+    std::string out = head, line;
+    const std::string indent(head.size(), ' ');
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string word = text.substr(start, end - start);
+        if (!line.empty() && head.size() + line.size() + 1 + word.size() > kWidth) {
+            out += line + "\n" + indent;
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+        start = end + 1;
+    }
+    return out + line + "\n";
+}
+
+} // namespace
+
+std::string ExitCodeHelp() {
+    std::string help = "Exit codes:\n";
+    for (const ExitCodeMeaning& meaning : kMeanings) {
+        std::string head = "  " + std::to_string(meaning.code);
+        head.resize(7, ' ');
+        help += Wrapped(head, meaning.meaning);
+    }
+    return help + "\n"
+                  "upload --clear-after erases the meter only when every record was read and every report asked\n"
+                  "for was written completely (a print job accepted by its queue); otherwise the meter is left\n"
+                  "untouched and the reason is given.";
+}

@@ -1,0 +1,20 @@
+#pragma once
+// The exit codes of ombrel-cli: decided here and nowhere else, and listed in
+// --help from the same table.
+
+#include "ProgramOptions.h"
+
+#include <string>
+
+enum ExitCode : int {
+    EXIT_DONE = 0,
+    EXIT_NO_METER = 1,              // also: clear failed, or the erase was not confirmed
+    EXIT_USAGE = kExitUsage,        // the line, a report target or a saved report refused before any work
+    EXIT_WRITE_FAILED = 3,          // a report (CSV, PDF or print job) not written
+    EXIT_RECORDS_UNREAD = 4,
+    EXIT_CLEAR_DECLINED = 5,
+    EXIT_INTERRUPTED = 130,         // the shell's code for an end by Ctrl-C
+};
+
+// The "Exit codes:" section of --help, with what --clear-after promises.
+std::string ExitCodeHelp();

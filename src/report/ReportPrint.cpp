@@ -1,0 +1,35 @@
+#include "ReportPrint.h"
+
+#include <QPrinter>
+
+PrintJobResult PrintReport(QPrinter& printer, const ReportHeaderSource& header, const std::vector<RowTexts>& rows)
+{
+    const ReportHeader named = header();
+    printer.setDocName(QString::fromStdString(ReportDocumentName(named)));
+    const ReportPageRange range{printer.fromPage(), printer.toPage()};
+#ifdef OMBREL_PRINT_JOBS
+    // Qt's own print engine would hand the job over without telling whether
+    // the queue took it.
+    if (printer.outputFormat() == QPrinter::NativeFormat) {
+        const ReportPdf pdf = RenderReportPdf(printer.pageLayout(), named, rows, range);
+        if (!pdf.result.ok())
+            return {PrintJobState::Refused, 0, pdf.result.error};
+        PrintJobOptions options{{"copies", std::to_string(printer.copyCount())},
+                                {"multiple-document-handling", printer.collateCopies()
+                                                                   ? "separate-documents-collated-copies"
+                                                                   : "separate-documents-uncollated-copies"}};
+        if (printer.duplex() == QPrinter::DuplexLongSide)
+            options.emplace_back("sides", "two-sided-long-edge");
+        else if (printer.duplex() == QPrinter::DuplexShortSide)
+            options.emplace_back("sides", "two-sided-short-edge");
+        return SubmitPrintJob(printer.printerName().toStdString(), ReportDocumentName(named),
+                              pdf.bytes.toStdString(), options);
+    }
+#endif
+    const ReportPaintResult painted = PaintReport(printer, header, rows, range);
+    if (!painted.ok())
+        return {PrintJobState::Refused, 0, painted.error};
+    if (printer.printerState() == QPrinter::Error)
+        return {PrintJobState::Refused, 0, "the printer refused the job"};
+    return {PrintJobState::Accepted, 0, {}};
+}

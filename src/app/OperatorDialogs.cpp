@@ -4,12 +4,15 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace {
@@ -86,6 +89,11 @@ bool CQtOperatorDialogs::SetUpPrint(QWidget* parent, QPrinter& printer)
 {
     QPrintDialog dialog(&printer, parent);
     dialog.setWindowTitle(QStringLiteral("Print"));
+    // Print to File proposes the report's name in the documents folder (the
+    // file field of Qt's own dialog; a platform's native dialog has none).
+    if (auto* file = dialog.findChild<QLineEdit*>(QStringLiteral("filename")))
+        file->setText(QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                          .filePath(QStringLiteral("Data Report.pdf")));
     return dialog.exec() == QDialog::Accepted;
 }
 

@@ -8,9 +8,13 @@
 #include "ReportPainter.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLineEdit>
 #include <QPrintPreviewWidget>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -139,6 +143,29 @@ TEST_F(PrintPreviewTest, PrintDialogDecidesWhetherAnythingPrints)
     for (const char* cell : {"cell-p1", "cell-r1", "cell-p60", "cell-r60"})
         EXPECT_TRUE(text.contains(QLatin1String(cell))) << cell;
     EXPECT_EQ(EnabledButtons(), 7);
+    QProcess pdfinfo;
+    pdfinfo.start(QStringLiteral("pdfinfo"), {pdf});
+    ASSERT_TRUE(pdfinfo.waitForFinished(60000));
+    EXPECT_TRUE(QString::fromUtf8(pdfinfo.readAllStandardOutput())
+                    .contains(QRegularExpression(QStringLiteral("(^|\n)Title: +Data Report - Acme Fibre\n"))))
+        << "the document is named after the report";
+}
+
+TEST(PrintDialog, PrintToFileProposesDataReportInTheDocumentsFolder)
+{
+    CQtOperatorDialogs dialogs;
+    QPrinter printer(QPrinter::HighResolution);
+    QString proposed = QStringLiteral("[no print dialog]");
+    QTimer::singleShot(0, [&proposed] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (dialog == nullptr)
+            return;
+        if (auto* file = dialog->findChild<QLineEdit*>(QStringLiteral("filename")))
+            proposed = file->text();
+        dialog->close();
+    });
+    EXPECT_FALSE(dialogs.SetUpPrint(nullptr, printer));
+    EXPECT_EQ(proposed, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Data Report.pdf");
 }
 
 TEST_F(PrintPreviewTest, PreviewPrintClosesThePreviewThenPrintsOnce)

@@ -149,6 +149,12 @@ TEST_F(PrintPreviewTest, PrintDialogDecidesWhetherAnythingPrints)
     EXPECT_TRUE(QString::fromUtf8(pdfinfo.readAllStandardOutput())
                     .contains(QRegularExpression(QStringLiteral("(^|\n)Title: +Data Report - Acme Fibre\n"))))
         << "the document is named after the report";
+
+    // A job the printer does not take is told, never taken for printed.
+    m_dialogs.printTo = m_folder.filePath(QStringLiteral("missing/printed.pdf"));
+    window.Button(IDC_BUTTON_PRINT)->click();
+    ASSERT_EQ(m_dialogs.asked.size(), 4);
+    EXPECT_TRUE(m_dialogs.asked.back().startsWith(QStringLiteral("The report was not printed: "))) << m_dialogs.asked.back().toStdString();
 }
 
 TEST(PrintDialog, PrintToFileProposesDataReportInTheDocumentsFolder)

@@ -1,0 +1,75 @@
+#pragma once
+// An archive file in a folder of its own, and what the tests read back
+// from it with SQL of their own.
+
+#include "Archive.h"
+#include "ArchiveWriter.h"
+#include "SqliteDb.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+inline std::string ReadBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Texts as the decoder writes them, different for every row.
+inline std::vector<MeterRecord> SomeRecords(int count)
+{
+    std::vector<MeterRecord> records;
+    for (int i = 0; i < count; ++i) {
+        MeterRecord record = MeterRecord::Make(0.001f * static_cast<float>(i + 1), 0.5f, static_cast<std::uint8_t>(i % 3),
+                                               static_cast<std::uint8_t>(i % 7), static_cast<std::uint8_t>(i % 4));
+        record.bytes[15] = static_cast<std::uint8_t>(i);   // the bytes the decoder ignores are kept too
+        records.push_back(record);
+    }
+    return records;
+}
+
+class ArchiveTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "ombrel-archive-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_folder = pattern;
+        m_path = (m_folder / "archive.sqlite").string();
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        fs::remove_all(m_folder, ignored);
+    }
+
+    static std::string Pragma(const std::string& path, const char* pragma)
+    {
+        CSqliteDb db(path, SQLITE_OPEN_READONLY);
+        return db.QueryText(pragma);
+    }
+
+    // Feeds rows 0..count-1 of records into writer, read or (where unread) not.
+    static void FeedRows(CArchiveWriter& writer, const std::vector<MeterRecord>& records,
+                         const std::vector<bool>& unread = {})
+    {
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            const int row = static_cast<int>(i);
+            const bool read = i >= unread.size() || !unread[i];
+            if (read)
+                writer.RecordRead(row, records[i]);
+            writer.RowRead(row, read ? DecodeRecord(records[i], row) : UnreadRow(row));
+        }
+    }
+
+    fs::path m_folder;
+    std::string m_path;
+};

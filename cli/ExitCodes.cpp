@@ -21,6 +21,9 @@ constexpr ExitCodeMeaning kMeanings[] = {
      "output, fail too"},
     {EXIT_RECORDS_UNREAD, "some records could not be read"},
     {EXIT_CLEAR_DECLINED, "clear declined"},
+    {EXIT_NO_UPLOAD, "history: no upload with that ID in the archive"},
+    {EXIT_NO_ARCHIVE,
+     "history: the archive cannot be opened or read, or not changed (written by a newer Ombrel: read-only)"},
     {EXIT_INTERRUPTED,
      "interrupted (Ctrl-C or SIGTERM) before the upload or clear ended: no report is written, the meter is not "
      "erased"},
@@ -58,6 +61,6 @@ std::string ExitCodeHelp() {
     }
     return help + "\n"
                   "upload --clear-after erases the meter only when every record was read and every report asked\n"
-                  "for was written completely (a print job accepted by its queue); otherwise the meter is left\n"
-                  "untouched and the reason is given.";
+                  "for was written completely (a print job accepted by its queue), and the upload is in the\n"
+                  "archive (unless --no-archive); otherwise the meter is left untouched and the reason is given.";
 }

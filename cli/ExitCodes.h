@@ -13,6 +13,8 @@ enum ExitCode : int {
     EXIT_WRITE_FAILED = 3,          // a report (CSV, PDF or print job) not written
     EXIT_RECORDS_UNREAD = 4,
     EXIT_CLEAR_DECLINED = 5,
+    EXIT_NO_UPLOAD = 6,             // history: no upload with that ID in the archive
+    EXIT_NO_ARCHIVE = 7,            // history: the archive cannot be opened, read or changed
     EXIT_INTERRUPTED = 130,         // the shell's code for an end by Ctrl-C
 };
 

@@ -3,6 +3,7 @@
 // ports given, or a simulated meter inside the program), the link to it, its
 // events on stderr and the --trace of every frame.
 
+#include "ArchiveFeed.h"
 #include "CliEvents.h"
 #include "MeterLink.h"
 #include "MeterSim.h"
@@ -36,6 +37,7 @@ public:
 
     CMeterLink& Link() { return m_link; }
     CCliEvents& Events() { return m_events; }
+    CArchiveFeed& ArchiveFeed() { return m_archiveFeed; }   // the link's events pass it on their way
     const std::vector<std::string>& Ports() const { return m_ports; }
 
 private:
@@ -44,5 +46,6 @@ private:
     std::unique_ptr<CMeterSim> m_simulator;
     std::vector<std::string> m_ports;
     CCliEvents m_events;
+    CArchiveFeed m_archiveFeed;
     CMeterLink m_link;
 };

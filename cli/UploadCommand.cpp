@@ -4,6 +4,7 @@
 
 #include "CliCommand.h"
 #include "ExitCodes.h"
+#include "HistoryArchive.h"
 #include "LinkMessages.h"
 #include "MeterSession.h"
 #include "ReportTargets.h"
@@ -39,6 +40,7 @@ public:
                          "then erase the meter, but only if every record was read and every report written "
                          "completely");
         AddReportTargetOptions(*upload, m_targetOptions, true);
+        AddUploadArchiveOptions(*upload, m_archive);
         return upload;
     }
 
@@ -52,6 +54,9 @@ public:
         CMeterSession session(m_session);
         if (const std::optional<int> failed = session.Start())
             return *failed;
+        CUploadArchive archive(m_archive);
+        session.ArchiveFeed().SetWriter(archive.Writer());
+        session.ArchiveFeed().SetHeader(m_header);
 
         TransferSummary summary;
         {
@@ -76,6 +81,11 @@ public:
         content.header.dateTimePane = session.Events().DateTimePane();
         content.header.useTimePane = session.Events().UseTimePane();
         const bool written = targets.WriteAll(content);
+        const bool archived = archive.Report();
+        if (m_clearAfter && written && !archived) {
+            std::fprintf(stderr, "The meter was not cleared: the upload is not in the archive.\n");
+            return EXIT_WRITE_FAILED;
+        }
         if (m_clearAfter)
             return ClearAfterUpload(context, session, summary, written);
         if (!written)
@@ -119,6 +129,7 @@ private:
     ReportHeader m_header;
     bool m_clearAfter = false;
     ReportTargetOptions m_targetOptions;
+    ArchiveChoice m_archive;
 };
 
 } // namespace

@@ -42,6 +42,8 @@ protected:
         char pattern[] = "/tmp/ombrel-cli-test-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         m_dir = pattern;
+        // Uploads are archived into the test's folder, never the user's.
+        ::setenv("OMBREL_ARCHIVE", (m_dir / "archive.sqlite").c_str(), 1);
     }
     void TearDown() override { fs::remove_all(m_dir); }
 

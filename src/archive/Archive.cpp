@@ -171,6 +171,13 @@ const char* UploadStateName(UploadState state)
 CArchive::CArchive() = default;
 CArchive::~CArchive() = default;
 
+void CArchive::Close()
+{
+    m_db.reset();
+    m_lastError.clear();
+    m_diskFull = false;
+}
+
 bool CArchive::Fail(const std::exception& error)
 {
     m_lastError = error.what();

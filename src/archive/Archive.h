@@ -82,6 +82,7 @@ public:
     // Opens or creates the file (and its folder), migrates an older schema,
     // and marks uploads whose writer has died as interrupted.
     ArchiveOpenResult Open(const std::string& path, ArchiveAccess access = ArchiveAccess::Write);
+    void Close();
     bool IsOpen() const { return m_db != nullptr; }
     bool ReadOnly() const { return m_readOnly; }
     const std::string& Path() const { return m_path; }

@@ -67,9 +67,9 @@ void CArchiveWriter::FinishUpload(UploadState state, const std::string& port)
     Post(Finish{state, port, std::time(nullptr)});
 }
 
-void CArchiveWriter::UpdateHeader(const ReportHeader& header)
+void CArchiveWriter::UpdateHeader(const ReportHeader& header, std::int64_t id)
 {
-    Post(Header{header});
+    Post(Header{header, id});
 }
 
 ArchiveWriterStatus CArchiveWriter::Status() const
@@ -138,8 +138,8 @@ void CArchiveWriter::Handle(Item& item)
         std::lock_guard lock(m_mutex);
         m_status.finished = true;
     } else if (auto* header = std::get_if<Header>(&item)) {
-        if (m_uploadId != 0 && !m_archive.ReadOnly() && m_archive.IsOpen()
-            && !m_archive.UpdateHeader(m_uploadId, header->header))
+        const std::int64_t id = header->id != 0 ? header->id : m_uploadId;
+        if (id != 0 && EnsureOpen() && !m_archive.UpdateHeader(id, header->header) && id == m_uploadId)
             NoteFailure(m_archive.LastError());
     } else if (auto* flush = std::get_if<Flush>(&item)) {
         std::lock_guard lock(m_mutex);
@@ -156,13 +156,9 @@ void CArchiveWriter::OnBegin(Begin& begin)
     m_uploadFailed = false;
     m_uploadId = 0;
     // A failed archive is opened afresh: the disk may have room again.
-    if (!m_archive.IsOpen() || !m_archive.LastError().empty()) {
-        const ArchiveOpenResult opened = m_archive.Open(m_path);
-        std::lock_guard lock(m_mutex);
-        if (!opened.notice.empty())
-            m_status.notice = opened.notice;
-    }
-    if (!m_archive.IsOpen() || m_archive.ReadOnly()) {
+    if (!m_archive.LastError().empty())
+        m_archive.Close();
+    if (!EnsureOpen()) {
         NoteFailure(m_archive.IsOpen() ? "the archive is read-only" : m_archive.LastError());
         return;
     }
@@ -173,6 +169,18 @@ void CArchiveWriter::OnBegin(Begin& begin)
     } else {
         NoteFailure(m_archive.LastError());
     }
+}
+
+// True when the archive is open for writing.
+bool CArchiveWriter::EnsureOpen()
+{
+    if (!m_archive.IsOpen()) {
+        const ArchiveOpenResult opened = m_archive.Open(m_path);
+        std::lock_guard lock(m_mutex);
+        if (!opened.notice.empty())
+            m_status.notice = opened.notice;
+    }
+    return m_archive.IsOpen() && !m_archive.ReadOnly();
 }
 
 void CArchiveWriter::Commit()

@@ -43,7 +43,8 @@ public:
     void RecordRead(int row, const MeterRecord& record);   // the next RowRead of this row was read
     void RowRead(int row, const RowTexts& texts);          // read or not, as the table shows it
     void FinishUpload(UploadState state, const std::string& port);
-    void UpdateHeader(const ReportHeader& header);         // the latest edit wins
+    // The latest edit wins; id 0: the latest upload begun here.
+    void UpdateHeader(const ReportHeader& header, std::int64_t id = 0);
 
     ArchiveWriterStatus Status() const;
     // Commits what has been handed over and waits for it, at most timeout.
@@ -60,6 +61,7 @@ private:
     };
     struct Header {
         ReportHeader header;
+        std::int64_t id;
     };
     struct Flush {
         std::uint64_t ticket;
@@ -71,6 +73,7 @@ private:
     void Handle(Item& item);
     void Commit();
     void OnBegin(Begin& begin);
+    bool EnsureOpen();
     void NoteFailure(const std::string& what);
     void Publish();
 

@@ -67,6 +67,12 @@ QString CQtOperatorDialogs::GetSaveFileName(QWidget* parent, const QString& defa
     return dialog.selectedFiles().front();
 }
 
+bool IOperatorDialogs::Confirm(QWidget* parent, const QString& text)
+{
+    return QMessageBox::question(parent, ApplicationName(), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+           == QMessageBox::Yes;
+}
+
 bool CQtOperatorDialogs::ConfirmClear(QWidget* parent)
 {
     CDlgMessage* dialog = DialogFor(m_dlgConfirmClear, parent);

@@ -33,6 +33,8 @@ public:
     // it. `verdict` learns later whether the desktop opened it; it is not
     // called once `context` is gone.
     virtual void OpenUrl(QObject* context, const QUrl& url, std::function<void(bool opened)> verdict) = 0;
+    // A question with Yes and No, the application's name as caption; true for Yes.
+    virtual bool Confirm(QWidget* parent, const QString& text);
 };
 
 class CQtOperatorDialogs : public IOperatorDialogs {

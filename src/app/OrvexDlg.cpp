@@ -1,5 +1,6 @@
 #include "OrvexDlg.h"
 
+#include "ArchiveSession.h"
 #include "ButtonST.h"
 #include "CsvReport.h"
 #include "HelpLocator.h"
@@ -62,7 +63,8 @@ COrvexDlg::COrvexDlg(IOperatorDialogs& dialogs, PortSource portSource, Pauses pa
       m_clock([] { return std::time(nullptr); }),
       m_rowModel(ColumnTitles()),
       m_events(*this),
-      m_link(m_events, pauses)
+      m_archiveFeed(m_events),
+      m_link(m_archiveFeed, pauses)
 {
     setWindowIcon(ApplicationIcon());
     CreateControls([this](const ControlTemplate& control, QWidget* owner) { return CreateControl(control, owner); });
@@ -72,6 +74,12 @@ COrvexDlg::COrvexDlg(IOperatorDialogs& dialogs, PortSource portSource, Pauses pa
     SetUpList();
     m_aboutAction = new QAction(QString::fromLatin1(kAboutMenuText), this);
     connect(m_aboutAction, &QAction::triggered, this, &COrvexDlg::OnAbout);
+    m_archive = new CArchiveSession(*this, m_dialogs, m_archiveFeed);
+    m_historyAction = new QAction(QStringLiteral("&History..."), this);
+    m_historyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    m_historyAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_historyAction);
+    connect(m_historyAction, &QAction::triggered, m_archive, &CArchiveSession::ShowHistory);
     SkinButtons();
     CreateStatusBar();
     OnCtlColor();
@@ -99,6 +107,9 @@ COrvexDlg::~COrvexDlg()
 {
     // The worker reports into this window: end it before any member goes.
     Shutdown();
+    // The archive's writer is fed through m_archiveFeed: it goes first.
+    delete m_archive;
+    m_archive = nullptr;
     // Previews draw from this window: none may outlive it, nor call back.
     for (const QPointer<CPrintPreviewWindow>& preview : m_previews) {
         if (preview) {
@@ -260,6 +271,7 @@ void COrvexDlg::OnButtonUpload()
         return;
     m_rowModel.Clear();
     DisableButtons(1);
+    m_archive->BeforeUpload(CurrentReportHeader());
     const std::vector<std::string> ports = m_portSource();
     // The buttons come back with OnFinished, whichever way the upload ends.
     RunHeld([this, &ports] { m_link.OnButtonUpload(ports); });
@@ -267,7 +279,7 @@ void COrvexDlg::OnButtonUpload()
 
 void COrvexDlg::OnButtonClear()
 {
-    if (!m_link.ClearAllowed())
+    if (!m_link.ClearAllowed() || !m_archive->ClearAllowed())
         return;
     if (!m_dialogs.ConfirmClear(this))
         return;
@@ -292,6 +304,18 @@ void COrvexDlg::OnButtonSave()
         ShowOperatorMessage(QString::fromUtf8(kDocumentLockedMessage));
     else if (!result.ok())
         ShowOperatorMessage(QStringLiteral("The report could not be saved: ") + QString::fromStdString(result.reason));
+    else
+        m_archive->NoteReportWritten(CurrentReportHeader(), true);
+}
+
+void COrvexDlg::ShowUpload(const ReportHeader& header, std::vector<RowTexts> rows)
+{
+    Edit(IDC_EDIT_COMPANY)->setText(QString::fromStdString(header.companyName));
+    Edit(IDC_EDIT_USER)->setText(QString::fromStdString(header.userName));
+    Edit(IDC_EDIT_NOTE)->setText(QString::fromStdString(header.note));
+    m_statusBar->SetText(1, QString::fromStdString(header.dateTimePane));
+    m_statusBar->SetText(2, QString::fromStdString(header.useTimePane));
+    m_rowModel.SetRows(std::move(rows));
 }
 
 ReportHeader COrvexDlg::CurrentReportHeader() const
@@ -328,6 +352,8 @@ void COrvexDlg::OnButtonPrint()
             ShowOperatorMessage(QStringLiteral("The report was not printed: ") + QString::fromStdString(job.reason));
         else if (job.state == PrintJobState::Held)
             ShowOperatorMessage(QStringLiteral("The report is ") + QString::fromLatin1(kPrintJobHeldNote) + '.');
+        if (job.state != PrintJobState::Refused)
+            m_archive->NoteReportWritten(CurrentReportHeader(), false);
     }
     m_bPrinting = false;
 }
@@ -498,9 +524,10 @@ void COrvexDlg::OnTimerStop()
     m_timer.stop();
 }
 
-void COrvexDlg::OnFinished(const TransferSummary&)
+void COrvexDlg::OnFinished(const TransferSummary& summary)
 {
     DisableButtons(0);
+    m_archive->OnUploadFinished(summary.recordCount > 0, CurrentReportHeader());
 }
 
 void COrvexDlg::ShowClearDone()
@@ -547,6 +574,7 @@ void COrvexDlg::contextMenuEvent(QContextMenuEvent* event)
 {
     // The window manager owns the title-bar menu, so About lives here.
     QMenu menu(this);
+    menu.addAction(m_historyAction);
     menu.addAction(m_aboutAction);
     menu.exec(event->globalPos());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ArchiveFeed.h"
 #include "DialogTemplate.h"
 #include "GuiThreadEvents.h"
 #include "MainTemplate.h"
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+class CArchiveSession;
 class CButtonST;
 class CPrintPreviewWindow;
 class CHelpWindow;
@@ -73,6 +75,9 @@ public:
     std::vector<CPrintPreviewWindow*> Previews() const;
     // The header fields and status texts as the reports show them now.
     ReportHeader CurrentReportHeader() const;
+    // Shows an upload from the archive as if it had just been read; the meter is not asked.
+    void ShowUpload(const ReportHeader& header, std::vector<RowTexts> rows);
+    CArchiveSession& Archive() { return *m_archive; }
 
     // The engine's events, on the GUI thread.
     void ShowMessage(const std::string& text) override;
@@ -120,6 +125,8 @@ private:
     QProgressBar* m_progress = nullptr;
     CStatusBarCtrl* m_statusBar = nullptr;
     QAction* m_aboutAction = nullptr;
+    QAction* m_historyAction = nullptr;
+    CArchiveSession* m_archive = nullptr;   // a child: goes with the window
     CHelpWindow* m_helpWindow = nullptr;   // a child: goes with the window
     QTimer m_timer;
     QTimer m_previewRefresh;            // one refresh for a burst of changes
@@ -129,7 +136,9 @@ private:
     int m_nUseSeconds = 0;
     bool m_bHolding = false;          // a scan holds the window
     bool m_bCloseRequested = false;   // closing waits for the scan to end
-    // The link reports through m_events, so m_events is built first and goes last.
+    // The link reports through the archive's feed to m_events, so these are
+    // built in this order and go in the reverse one.
     CGuiThreadEvents m_events;
+    CArchiveFeed m_archiveFeed;
     CMeterLink m_link;
 };

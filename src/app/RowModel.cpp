@@ -47,6 +47,13 @@ void CRowModel::Clear()
     endResetModel();
 }
 
+void CRowModel::SetRows(std::vector<RowTexts> rows)
+{
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
 void CRowModel::InsertEmptyRows(unsigned count)
 {
     if (count == 0)

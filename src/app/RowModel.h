@@ -24,6 +24,7 @@ public:
     void Clear();
     void InsertEmptyRows(unsigned count);
     bool SetRow(int row, const RowTexts& texts);   // false for a row that does not exist
+    void SetRows(std::vector<RowTexts> rows);      // all at once, as an archived upload is opened
     const std::vector<RowTexts>& Rows() const { return m_rows; }
 
 private:

@@ -11,6 +11,7 @@
 #include "TestSupport.h"
 
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QPrinter>
 #include <QStringList>
 #include <QUrl>
@@ -64,6 +65,11 @@ public:
         Note(QFileInfo::exists(url.toLocalFile()) ? QStringLiteral("[help]") : "[missing " + url.toString() + "]");
         verdict(desktopOpensHelp);
     }
+    bool Confirm(QWidget*, const QString& text) override
+    {
+        Note("[question] " + text);
+        return confirmAnswer;
+    }
 
     QStringList asked;
     QString lastCaption, lastDetails;
@@ -84,6 +90,14 @@ private:
 
 class WindowTest : public ::testing::Test {
 protected:
+    // Uploads are archived into the test's own folder, never the user's.
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_archiveFolder.isValid());
+        qputenv("OMBREL_ARCHIVE", ArchivePath().toUtf8());
+    }
+    QString ArchivePath() const { return m_archiveFolder.filePath(QStringLiteral("archive.sqlite")); }
+
     CMeterSim& StartMeter(std::vector<MeterRecord> records, std::vector<SimFault> faults = {})
     {
         SimOptions options;
@@ -120,6 +134,7 @@ protected:
                                   std::chrono::seconds(60));
     }
 
+    QTemporaryDir m_archiveFolder;
     // The meters outlive the window, which joins its transfer when it goes.
     std::vector<std::unique_ptr<CMeterSim>> m_meters;
     CRecordingDialogs m_dialogs;

@@ -42,10 +42,17 @@ protected:
         char pattern[] = "/tmp/ombrel-cli-test-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         m_dir = pattern;
-        // Uploads are archived into the test's folder, never the user's.
-        ::setenv("OMBREL_ARCHIVE", (m_dir / "archive.sqlite").c_str(), 1);
+        // Uploads are archived into a folder of the test's, never the user's,
+        // and beside the files the test looks at.
+        char archivePattern[] = "/tmp/ombrel-cli-archive-XXXXXX";
+        ASSERT_NE(mkdtemp(archivePattern), nullptr);
+        m_archiveDir = archivePattern;
+        ::setenv("OMBREL_ARCHIVE", (m_archiveDir / "archive.sqlite").c_str(), 1);
     }
-    void TearDown() override { fs::remove_all(m_dir); }
+    void TearDown() override {
+        fs::remove_all(m_dir);
+        fs::remove_all(m_archiveDir);
+    }
 
     // Runs ombrel-cli with stdin from /dev/null (no terminal), as a script would;
     // prefix is a command that runs the program, such as setpriv.
@@ -110,5 +117,6 @@ protected:
     }
 
     fs::path m_dir;
+    fs::path m_archiveDir;
     int m_stdout = -1;   // standard output of the programs started, when not the file "stdout"
 };

@@ -7,6 +7,10 @@ void DeclareCommandLine(CLI::App& app, CommandLine& commandLine) {
     app.description("Reads, saves, prints and clears the measurements of the optical power meter.");
     app.footer("Options of the Qt toolkit, such as -platform NAME, -style NAME or -reverse, are passed on to it.");
     AddMeterOptions(app, commandLine.meter);
+    app.add_option("--archive", commandLine.archivePath,
+                   "keep uploads in this archive file (default: $OMBREL_ARCHIVE, else Ombrel/archive.sqlite in the "
+                   "user's data folder)")
+        ->type_name("PATH");
     app.allow_extras();
 }
 

@@ -2,6 +2,7 @@
 
 #include "ProgramOptions.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 // serial ports as it always has.
 struct CommandLine {
     MeterChoice meter;
+    std::optional<std::string> archivePath;   // --archive PATH
     // Arguments that are not ours, in their order: the toolkit's own options
     // (-platform NAME, -style NAME, ...) go on to QApplication, and whatever
     // it does not take either is refused then.

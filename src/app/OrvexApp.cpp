@@ -1,5 +1,6 @@
 #include "OrvexApp.h"
 
+#include "ArchiveSession.h"
 #include "CommandLine.h"
 #include "MeterSim.h"
 #include "OperatorDialogs.h"
@@ -86,6 +87,8 @@ int COrvexApp::InitInstance(const CommandLine& commandLine)
 
     CQtOperatorDialogs dialogs;
     COrvexDlg dialog(dialogs, MakePortSource(commandLine, simulator.get()));
+    if (commandLine.archivePath)
+        dialog.Archive().SetPath(*commandLine.archivePath);
     // Not modal: print previews are windows of their own beside it, which a
     // modal main window would block. The program ends with the main window.
     QObject::connect(&dialog, &QDialog::finished, qApp, &QCoreApplication::quit, Qt::QueuedConnection);

@@ -13,8 +13,10 @@ TEST(CommandLine, PassesOnWhatIsNotOursInItsOrder) {
         std::vector<std::string> arguments;
         std::vector<std::string> passedOn;
         std::vector<std::string> ports;
+        std::optional<std::string> archive = {};
     } rows[] = {
         {"no arguments", {}, {}, {}},
+        {"another archive", {"--archive", "/tmp/a.sqlite", "-reverse"}, {"-reverse"}, {}, "/tmp/a.sqlite"},
         {"the toolkit's options around ours", {"-platform", "offscreen", "--port", "/dev/ttyS0", "-reverse"},
          {"-platform", "offscreen", "-reverse"}, {"/dev/ttyS0"}},
         {"a long spelling and a joined value", {"--style", "fusion", "-qwindowtitle=x"},
@@ -26,6 +28,7 @@ TEST(CommandLine, PassesOnWhatIsNotOursInItsOrder) {
         EXPECT_FALSE(outcome.exitCode) << row.why << ": " << outcome.errors;
         EXPECT_EQ(commandLine.passedOn, row.passedOn) << row.why;
         EXPECT_EQ(commandLine.meter.ports, row.ports) << row.why;
+        EXPECT_EQ(commandLine.archivePath, row.archive) << row.why;
     }
 }
 

@@ -456,16 +456,23 @@ std::optional<ArchivedUpload> CArchive::LoadUpload(std::int64_t id)
         upload.rows.reserve(upload.info.rowCount);
         upload.unread.reserve(upload.info.rowCount);
         while (batches.Step()) {
+            const auto firstRow = static_cast<std::size_t>(std::max<std::int64_t>(batches.Int(0), 0));
             const std::string records = batches.Blob(1);
             std::vector<RowTexts> rows = SplitRows(batches.Text(2));
             const std::string unread = batches.Blob(3);
             for (std::size_t i = 0; i < rows.size() && (i + 1) * kRecordSize <= records.size(); ++i) {
-                MeterRecord record;
+                // Each row goes to its own place: a row missing between
+                // batches stays unread, a row stored twice keeps its last copy.
+                const std::size_t row = firstRow + i;
+                while (upload.rows.size() <= row) {
+                    upload.rows.push_back(UnreadRow(static_cast<int>(upload.rows.size())));
+                    upload.records.emplace_back();
+                    upload.unread.push_back(true);
+                }
                 std::copy_n(records.begin() + static_cast<std::ptrdiff_t>(i * kRecordSize), kRecordSize,
-                            record.bytes.begin());
-                upload.records.push_back(record);
-                upload.rows.push_back(std::move(rows[i]));
-                upload.unread.push_back(i < unread.size() && unread[i] != 0);
+                            upload.records[row].bytes.begin());
+                upload.rows[row] = std::move(rows[i]);
+                upload.unread[row] = i < unread.size() && unread[i] != 0;
             }
         }
         return upload;

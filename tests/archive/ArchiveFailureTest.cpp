@@ -109,15 +109,19 @@ TEST_F(ArchiveTest, WriterKilledMidwayLeavesAnInterruptedUpload)
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        // Rows keep coming as from a meter, until the kill.
+        // Rows come as from a meter (if faster) until the kill; should the
+        // kill come after the last one, the upload still never ends.
         CArchiveWriter writer(m_path, "v");
         writer.BeginUpload(3840, kHeader);
-        for (std::size_t i = 0;; i = (i + 1) % records.size()) {
+        for (std::size_t i = 0; i < records.size(); ++i) {
             writer.RecordRead(static_cast<int>(i), records[i]);
             writer.RowRead(static_cast<int>(i), DecodeRecord(records[i], static_cast<int>(i)));
             if (i % 64 == 63)
                 writer.WaitUntilWritten(10s);
+            std::this_thread::sleep_for(200us);
         }
+        for (;;)
+            ::pause();
     }
     CArchive reader;
     const bool rowsArrived = WaitUntil(

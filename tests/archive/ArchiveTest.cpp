@@ -135,6 +135,30 @@ TEST_F(ArchiveTest, LatestHeaderWins)
     EXPECT_EQ(archive.LoadUpload(1)->info.header.note, "saved again");
 }
 
+// Rows stored apart or twice each end up in their own place: a gap reads
+// as unread, the later copy of a row wins.
+TEST_F(ArchiveTest, RowsTakeTheirOwnPlaces)
+{
+    const std::vector<MeterRecord> records = SomeRecords(4);
+    const auto row = [&](int index) { return ArchivedRow{index, records[static_cast<std::size_t>(index)], DecodeRecord(records[static_cast<std::size_t>(index)], index)}; };
+    CArchive archive;
+    ASSERT_TRUE(archive.Open(m_path).ok);
+    const std::optional<std::int64_t> id = archive.BeginUpload(UploadInfo{});
+    ASSERT_TRUE(id);
+    ArchivedRow stale = row(1);
+    stale.record = records[0];
+    ASSERT_TRUE(archive.AppendRows(*id, {row(0), stale}));
+    ASSERT_TRUE(archive.AppendRows(*id, {row(3)}));
+    ASSERT_TRUE(archive.AppendRows(*id, {row(1)}));
+    const std::optional<ArchivedUpload> upload = archive.LoadUpload(*id);
+    ASSERT_TRUE(upload);
+    ASSERT_EQ(upload->rows.size(), 4u);
+    EXPECT_EQ(upload->records[1].bytes, records[1].bytes);
+    EXPECT_EQ(upload->rows[2], UnreadRow(2));
+    EXPECT_EQ(upload->unread, (std::vector<bool>{false, false, true, false}));
+    EXPECT_EQ(upload->records[3].bytes, records[3].bytes);
+}
+
 // Several programs may share one archive: each writes its own upload whole.
 TEST_F(ArchiveTest, TwoWritersOnOneFile)
 {

@@ -32,15 +32,9 @@ public:
             COperationScope operation(context.Signals(), session.Link());
             outcome = session.Link().OnButtonClear(session.Ports());
         }
-        switch (outcome) {
-        case ClearOutcome::Cleared:
-            return EXIT_DONE;
-        case ClearOutcome::Stopped:
+        if (outcome == ClearOutcome::Stopped)
             std::fprintf(stderr, "Clear interrupted; the meter was not erased.\n");
-            return EXIT_INTERRUPTED;
-        default:
-            return EXIT_NO_METER;
-        }
+        return ExitCodeOf(outcome);
     }
 
 private:

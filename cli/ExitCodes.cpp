@@ -52,6 +52,31 @@ std::string Wrapped(const std::string& head, const std::string& text) {
 
 } // namespace
 
+ExitCode ExitCodeOf(UploadOutcome outcome) {
+    switch (outcome) {
+    case UploadOutcome::Completed:
+        return EXIT_DONE;
+    case UploadOutcome::Incomplete:
+    case UploadOutcome::MeterSilent:
+        return EXIT_RECORDS_UNREAD;
+    case UploadOutcome::Stopped:
+        return EXIT_INTERRUPTED;
+    default:   // no port, or none answered
+        return EXIT_NO_METER;
+    }
+}
+
+ExitCode ExitCodeOf(ClearOutcome outcome) {
+    switch (outcome) {
+    case ClearOutcome::Cleared:
+        return EXIT_DONE;
+    case ClearOutcome::Stopped:
+        return EXIT_INTERRUPTED;
+    default:   // no meter, or the erase not confirmed
+        return EXIT_NO_METER;
+    }
+}
+
 std::string ExitCodeHelp() {
     std::string help = "Exit codes:\n";
     for (const ExitCodeMeaning& meaning : kMeanings) {

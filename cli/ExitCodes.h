@@ -2,6 +2,7 @@
 // The exit codes of ombrel-cli: decided here and nowhere else, and listed in
 // --help from the same table.
 
+#include "MeterLink.h"
 #include "ProgramOptions.h"
 
 #include <string>
@@ -17,6 +18,11 @@ enum ExitCode : int {
     EXIT_NO_ARCHIVE = 7,            // history: the archive cannot be opened, read or changed
     EXIT_INTERRUPTED = 130,         // the shell's code for an end by Ctrl-C
 };
+
+// How an upload or a clear ended, as the program's exit code. A report not
+// written is EXIT_WRITE_FAILED whatever the transfer did.
+ExitCode ExitCodeOf(UploadOutcome outcome);
+ExitCode ExitCodeOf(ClearOutcome outcome);
 
 // The "Exit codes:" section of --help, with what --clear-after promises.
 std::string ExitCodeHelp();

@@ -65,8 +65,6 @@ public:
             summary = session.Events().WaitForFinish();
             session.Link().WaitUntilIdle();
         }
-        if (summary.outcome == UploadOutcome::NoMeter || summary.outcome == UploadOutcome::NoPorts)
-            return EXIT_NO_METER;
         // An interrupted transfer must not leave a report that looks complete.
         if (summary.outcome == UploadOutcome::Stopped) {
             if (summary.recordCount == 0)
@@ -74,8 +72,10 @@ public:
             else
                 std::fprintf(stderr, "Upload interrupted after %u of %u records; no report was written.\n",
                              summary.readCount, summary.recordCount);
-            return EXIT_INTERRUPTED;
         }
+        if (summary.outcome == UploadOutcome::NoMeter || summary.outcome == UploadOutcome::NoPorts
+            || summary.outcome == UploadOutcome::Stopped)
+            return ExitCodeOf(summary.outcome);
 
         ReportContent content{m_header, session.Events().Rows(), summary.portName};
         content.header.dateTimePane = session.Events().DateTimePane();
@@ -88,9 +88,7 @@ public:
         }
         if (m_clearAfter)
             return ClearAfterUpload(context, session, summary, written);
-        if (!written)
-            return EXIT_WRITE_FAILED;
-        return summary.outcome == UploadOutcome::Completed ? EXIT_DONE : EXIT_RECORDS_UNREAD;
+        return written ? ExitCodeOf(summary.outcome) : EXIT_WRITE_FAILED;
     }
 
 private:
@@ -112,17 +110,12 @@ private:
             COperationScope operation(context.Signals(), session.Link());
             outcome = session.Link().OnButtonClear({summary.portName});
         }
-        switch (outcome) {
-        case ClearOutcome::Cleared:
+        if (outcome == ClearOutcome::Cleared)
             std::fprintf(stderr, "The meter was cleared after all %u records were read and saved.\n",
                          summary.readCount);
-            return EXIT_DONE;
-        case ClearOutcome::Stopped:
+        else if (outcome == ClearOutcome::Stopped)
             std::fprintf(stderr, "Clear interrupted; the meter was not erased. The report was written.\n");
-            return EXIT_INTERRUPTED;
-        default:   // no meter, or the erase not confirmed
-            return EXIT_NO_METER;
-        }
+        return ExitCodeOf(outcome);
     }
 
     MeterSessionOptions m_session;

@@ -1,11 +1,11 @@
 #include "ReportOutput.h"
 
 #include "ReportPainter.h"
+#include "ReportPrint.h"
 
 #include <QGuiApplication>
 #include <QLocale>
 #include <QPrinter>
-#include <QPrinterInfo>
 
 #include <cstdio>
 #include <memory>
@@ -75,14 +75,11 @@ FileWriteResult WriteReportPdf(const std::string& path, const PageChoice& page, 
 PrintJobResult PrintReportToQueue(const std::string& queue, const PageChoice& page, const ReportHeader& header,
                                   const std::vector<RowTexts>& rows)
 {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPrinterName(QString::fromStdString(queue));
     // The queue's own paper unless one is asked for.
-    const QPageSize defaultSize = QPrinterInfo::printerInfo(QString::fromStdString(queue)).defaultPageSize();
-    const QPageSize pageSize = page.paper || !defaultSize.isValid() ? QPageSize(PaperSize(page.paper)) : defaultSize;
-    const ReportPdf pdf = RenderReportPdf(ReportPageLayout(pageSize, Orientation(page)), header, rows);
-    if (!pdf.result.ok())
-        return {PrintJobState::Refused, 0, pdf.result.error};
-    PrintJobOptions options;
     if (page.paper)
-        options.emplace_back("media", *page.paper);
-    return SubmitPrintJob(queue, ReportDocumentName(header), pdf.bytes.toStdString(), options);
+        printer.setPageSize(QPageSize(PaperSize(page.paper)));
+    printer.setPageOrientation(Orientation(page));
+    return PrintReport(printer, [&header] { return header; }, rows);
 }

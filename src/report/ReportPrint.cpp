@@ -1,6 +1,20 @@
 #include "ReportPrint.h"
 
 #include <QPrinter>
+#include <QPrinterInfo>
+
+#ifndef OMBREL_PRINT_JOBS
+// Without the print service's library, what Qt knows of the system's printers.
+std::string CheckPrintQueue(const std::string& queue)
+{
+    if (!QPrinterInfo::printerInfo(QString::fromStdString(queue)).isNull())
+        return {};
+    const QStringList known = QPrinterInfo::availablePrinterNames();
+    return "there is no print queue named '" + queue + "'"
+        + (known.isEmpty() ? std::string(" (the print system knows none)")
+                           : " (known: " + known.join(QStringLiteral(", ")).toStdString() + ")");
+}
+#endif
 
 PrintJobResult PrintReport(QPrinter& printer, const ReportHeaderSource& header, const std::vector<RowTexts>& rows)
 {
@@ -9,12 +23,13 @@ PrintJobResult PrintReport(QPrinter& printer, const ReportHeaderSource& header, 
     const ReportPageRange range{printer.fromPage(), printer.toPage()};
 #ifdef OMBREL_PRINT_JOBS
     // Qt's own print engine would hand the job over without telling whether
-    // the queue took it.
+    // the queue took it. Where there is no libcups (Windows), it is the way.
     if (printer.outputFormat() == QPrinter::NativeFormat) {
         const ReportPdf pdf = RenderReportPdf(printer.pageLayout(), named, rows, range);
         if (!pdf.result.ok())
             return {PrintJobState::Refused, 0, pdf.result.error};
-        PrintJobOptions options{{"copies", std::to_string(printer.copyCount())},
+        PrintJobOptions options{{"media", printer.pageLayout().pageSize().key().toStdString()},
+                                {"copies", std::to_string(printer.copyCount())},
                                 {"multiple-document-handling", printer.collateCopies()
                                                                    ? "separate-documents-collated-copies"
                                                                    : "separate-documents-uncollated-copies"}};

@@ -6,6 +6,7 @@
 #include "OperatorDialogs.h"
 #include "OrvexDlg.h"
 #include "PortDiscovery.h"
+#include "ReportPainter.h"
 #include "ResourceIcons.h"
 
 #include <QApplication>
@@ -65,6 +66,8 @@ int OmbrelMain(int argc, char** argv)
 int COrvexApp::InitInstance(const CommandLine& commandLine)
 {
     QApplication::setWindowIcon(ApplicationIcon());
+    // Message boxes and file dialogs show the full-width "！" and typed CJK text too.
+    QApplication::setFont(WithScriptFallback(QApplication::font()));
     // Wayland desktops match the window to its menu entry, and take its icon
     // from there, by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("ombrel"));

@@ -15,6 +15,7 @@
 #include "StatusTexts.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -27,6 +28,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStandardPaths>
 #include <QTableView>
@@ -43,6 +45,9 @@ constexpr int kPreviewRefreshDelayMs = 150;
 constexpr const char* kNoDataPreviewText = "     No data preview!          ";
 constexpr const char* kNoDataPrintText = "     No data print!          ";
 constexpr const char* kNoDataCaption = "Information";
+constexpr const char* kSearchingText = "Searching for the meter...";
+constexpr const char* kStopText = "Stop";
+constexpr const char* kStopTip = "Stop reading";
 constexpr std::array kCommandButtons{IDC_BUTTON_UPLOAD, IDC_BUTTON_SAVE,  IDC_BUTTON_CLEAR, IDC_BUTTON_PRINT,
                                      IDC_BUTTON_PREVIEW, IDC_BUTTON_HELP, IDC_BUTTON_EXIT};
 
@@ -53,6 +58,27 @@ std::array<QString, COLUMN_COUNT> ColumnTitles()
         titles[i] = QString::fromLatin1(kListColumns[i].title);
     return titles;
 }
+
+// A question or message during the port scan takes the ordinary pointer;
+// the wait cursor comes back once it is answered.
+class CArrowWhileAsking {
+public:
+    explicit CArrowWhileAsking(bool scanning) : m_scanning(scanning)
+    {
+        if (m_scanning)
+            QApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~CArrowWhileAsking()
+    {
+        if (m_scanning)
+            QApplication::restoreOverrideCursor();
+    }
+    CArrowWhileAsking(const CArrowWhileAsking&) = delete;
+    CArrowWhileAsking& operator=(const CArrowWhileAsking&) = delete;
+
+private:
+    bool m_scanning;
+};
 
 } // namespace
 
@@ -67,6 +93,8 @@ COrvexDlg::COrvexDlg(IOperatorDialogs& dialogs, PortSource portSource, Pauses pa
       m_link(m_archiveFeed, pauses)
 {
     setWindowIcon(ApplicationIcon());
+    // Typed text in any script, and the messages' full-width "！", need more than one font.
+    setFont(WithScriptFallback(font()));
     CreateControls([this](const ControlTemplate& control, QWidget* owner) { return CreateControl(control, owner); });
     m_listData = qobject_cast<QTableView*>(Item(IDC_LIST_DATA));
     m_progress = qobject_cast<QProgressBar*>(Item(IDC_PROGRESS));
@@ -77,9 +105,9 @@ COrvexDlg::COrvexDlg(IOperatorDialogs& dialogs, PortSource portSource, Pauses pa
     m_archive = new CArchiveSession(*this, m_dialogs, m_archiveFeed);
     m_historyAction = new QAction(QStringLiteral("&History..."), this);
     m_historyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
-    m_historyAction->setShortcutContext(Qt::WindowShortcut);
-    addAction(m_historyAction);
     connect(m_historyAction, &QAction::triggered, m_archive, &CArchiveSession::ShowHistory);
+    AddMenuAction(m_historyAction);
+    AddMenuAction(m_aboutAction);
     SkinButtons();
     CreateStatusBar();
     OnCtlColor();
@@ -160,6 +188,8 @@ void COrvexDlg::SetUpList()
     header->setMinimumSectionSize(1);
     for (int column = 0; column < COLUMN_COUNT; ++column)
         header->resizeSection(column, kListColumns[static_cast<std::size_t>(column)].width);
+    // The vertical scroll bar takes its width from the columns' room.
+    m_listData->verticalScrollBar()->installEventFilter(this);
 
     // The selection stays visible when the list loses the focus.
     QPalette palette = m_listData->palette();
@@ -167,6 +197,29 @@ void COrvexDlg::SetUpList()
     palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
                      palette.color(QPalette::Active, QPalette::HighlightedText));
     m_listData->setPalette(palette);
+}
+
+bool COrvexDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_listData->verticalScrollBar()
+        && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
+        FitColumnsToList(event->type() == QEvent::Show);
+    return CTemplateDialog::eventFilter(watched, event);
+}
+
+void COrvexDlg::FitColumnsToList(bool scrollBarShown)
+{
+    // The columns fill the list exactly; the vertical scroll bar would push
+    // the last few pixels out and bring a horizontal one for them. Only an
+    // overflow the bar itself causes comes off the last column.
+    const int scrollBar = scrollBarShown ? m_listData->verticalScrollBar()->sizeHint().width() : 0;
+    const int room = m_listData->width() - 2 * m_listData->frameWidth() - scrollBar;
+    int columns = 0;
+    for (const ListColumn& column : kListColumns)
+        columns += column.width;
+    const int overflow = columns - room;
+    const int last = kListColumns.back().width - (overflow > 0 && overflow <= scrollBar ? overflow : 0);
+    m_listData->horizontalHeader()->resizeSection(COLUMN_COUNT - 1, last);
 }
 
 void COrvexDlg::OnCtlColor()
@@ -183,7 +236,7 @@ void COrvexDlg::CreateStatusBar()
 {
     m_statusBar = new CStatusBarCtrl(this);
     // The status bar takes the system's dialog font, not the window's.
-    m_statusBar->setFont(DialogFont(QStringLiteral("MS Shell Dlg"), 8));
+    m_statusBar->setFont(WithScriptFallback(DialogFont(QStringLiteral("MS Shell Dlg"), 8)));
     m_statusBar->FitHeightToFont();
     // The window grows by the bar, which sits below all the template places:
     // the table's last rows and its scroll bar stay in sight.
@@ -249,7 +302,11 @@ void COrvexDlg::DisableButtons(int flag)
 void COrvexDlg::RunHeld(const std::function<void()>& operation)
 {
     // The ports are tried off the GUI thread so the window keeps painting and
-    // can show the engine's messages; the operator's input waits meanwhile.
+    // can show the engine's messages; the operator's input waits meanwhile,
+    // and the window says so.
+    const QString paneBefore = m_statusBar->GetText(0);
+    m_statusBar->SetText(0, QString::fromLatin1(kSearchingText));
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     QEventLoop loop;
     m_bHolding = true;
     std::thread scan([&] {
@@ -259,6 +316,10 @@ void COrvexDlg::RunHeld(const std::function<void()>& operation)
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     scan.join();
     m_bHolding = false;
+    QApplication::restoreOverrideCursor();
+    // A transfer that started writes the pane itself; anything else leaves it as it was.
+    if (m_statusBar->GetText(0) == QLatin1String(kSearchingText) && !m_bTransferring && !m_link.IsBusy())
+        m_statusBar->SetText(0, paneBefore);
     if (m_bCloseRequested) {
         m_bCloseRequested = false;
         close();
@@ -267,6 +328,10 @@ void COrvexDlg::RunHeld(const std::function<void()>& operation)
 
 void COrvexDlg::OnButtonUpload()
 {
+    if (m_bTransferring) {
+        OnButtonStop();
+        return;
+    }
     if (m_link.IsBusy())
         return;
     m_rowModel.Clear();
@@ -275,6 +340,25 @@ void COrvexDlg::OnButtonUpload()
     const std::vector<std::string> ports = m_portSource();
     // The buttons come back with OnFinished, whichever way the upload ends.
     RunHeld([this, &ports] { m_link.OnButtonUpload(ports); });
+}
+
+void COrvexDlg::OnButtonStop()
+{
+    if (!m_bTransferring || m_bStopAsked)
+        return;
+    m_bStopAsked = true;
+    Button(IDC_BUTTON_UPLOAD)->setEnabled(false);   // taken: the transfer ends after the exchange in flight
+    m_link.RequestStop();
+}
+
+void COrvexDlg::ShowStopButton(bool transferring)
+{
+    // Upload and Stop share the place and the skin; only the text and tip change.
+    m_bTransferring = transferring;
+    CButtonST* upload = Button(IDC_BUTTON_UPLOAD);
+    upload->setText(QString::fromLatin1(transferring ? kStopText : kMainTemplate.controls.front().text));
+    upload->SetHoverTip(QString::fromLatin1(transferring ? kStopTip : kButtonSkins.front().tip), true);
+    upload->setEnabled(transferring);
 }
 
 void COrvexDlg::OnButtonClear()
@@ -474,6 +558,7 @@ void COrvexDlg::OnTimer()
 
 void COrvexDlg::ShowOperatorMessage(const QString& text, const QString& details)
 {
+    const CArrowWhileAsking asking(m_bHolding);
     m_dialogs.ShowMessage(this, ApplicationName(), text, details);
 }
 
@@ -494,7 +579,12 @@ void COrvexDlg::OnCountKnown(unsigned recordCount)
 
 void COrvexDlg::OnRowsInserted(unsigned rowCount)
 {
+    // The transfer's first event: from here until it ends, Upload is Stop
+    // (unless it has ended already, its last events still on their way).
     m_rowModel.InsertEmptyRows(rowCount);
+    m_bStopAsked = false;
+    if (m_link.IsBusy())
+        ShowStopButton(true);
 }
 
 void COrvexDlg::OnRowTexts(int row, const RowTexts& texts)
@@ -526,12 +616,20 @@ void COrvexDlg::OnTimerStop()
 
 void COrvexDlg::OnFinished(const TransferSummary& summary)
 {
+    const bool stoppedByOperator = m_bStopAsked && summary.outcome == UploadOutcome::Stopped;
+    m_bStopAsked = false;
+    if (m_bTransferring)
+        ShowStopButton(false);
     DisableButtons(0);
     m_archive->OnUploadFinished(summary.recordCount > 0, CurrentReportHeader());
+    // A stop keeps what was read; the rest stays empty and counted, as after any short transfer.
+    if (stoppedByOperator && summary.unreadCount > 0)
+        ShowOperatorMessage(QString::asprintf(kUnreadRecordsFormat, summary.unreadCount, summary.recordCount));
 }
 
 void COrvexDlg::ShowClearDone()
 {
+    const CArrowWhileAsking asking(m_bHolding);
     m_dialogs.ShowClearDone(this);
 }
 
@@ -551,8 +649,14 @@ void COrvexDlg::Shutdown()
 
 void COrvexDlg::done(int result)
 {
+    // The port scan holds the window; the close takes effect when it ends.
     if (m_bHolding) {
         m_bCloseRequested = true;
+        return;
+    }
+    // Escape and the close box stop a transfer as Stop does; once idle they close.
+    if (m_bTransferring) {
+        OnButtonStop();
         return;
     }
     Shutdown();
@@ -561,20 +665,26 @@ void COrvexDlg::done(int result)
 
 void COrvexDlg::closeEvent(QCloseEvent* event)
 {
-    // The port scan holds the window; the close takes effect when it ends.
-    if (m_bHolding) {
-        m_bCloseRequested = true;
+    if (m_bHolding || m_bTransferring) {
+        done(Rejected);
         event->ignore();
         return;
     }
     CTemplateDialog::closeEvent(event);
 }
 
+void COrvexDlg::AddMenuAction(QAction* action)
+{
+    m_menuActions.push_back(action);
+    addAction(action);   // its shortcut works wherever the focus is in the window
+}
+
 void COrvexDlg::contextMenuEvent(QContextMenuEvent* event)
 {
-    // The window manager owns the title-bar menu, so About lives here.
+    // The window manager owns the title-bar menu, so About and the window's
+    // other entries live here.
     QMenu menu(this);
-    menu.addAction(m_historyAction);
-    menu.addAction(m_aboutAction);
+    for (QAction* action : m_menuActions)
+        menu.addAction(action);
     menu.exec(event->globalPos());
 }

@@ -46,7 +46,8 @@ public:
     COrvexDlg(IOperatorDialogs& dialogs, PortSource portSource, Pauses pauses = {}, QWidget* parent = nullptr);
     ~COrvexDlg() override;
 
-    void OnButtonUpload();
+    void OnButtonUpload();   // while a transfer runs, the button is Stop
+    void OnButtonStop();
     void OnButtonSave();
     void OnButtonClear();
     void OnButtonPrint();
@@ -67,6 +68,10 @@ public:
     QProgressBar* Progress() const { return m_progress; }
     CStatusBarCtrl* StatusBar() const { return m_statusBar; }
     QAction* AboutAction() const { return m_aboutAction; }
+    // Appends an entry to the window's menu (after About), its shortcut
+    // working anywhere in the window.
+    void AddMenuAction(QAction* action);
+    const std::vector<QAction*>& MenuActions() const { return m_menuActions; }
     CHelpWindow* HelpWindow() const { return m_helpWindow; }   // nullptr until first needed
     bool TimerRunning() const { return m_timer.isActive(); }
     CMeterLink& Link() { return m_link; }
@@ -99,6 +104,7 @@ protected:
     void OnCommand(int id) override;
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* CreateControl(const ControlTemplate& control, QWidget* parent);
@@ -107,6 +113,8 @@ private:
     void OnCtlColor();
     void CreateStatusBar();
     void RunHeld(const std::function<void()>& operation);
+    void ShowStopButton(bool transferring);
+    void FitColumnsToList(bool scrollBarShown);
     void Shutdown();
     void ShowOperatorMessage(const QString& text, const QString& details = {});
     void ShowNoDataNotice(const char* text);
@@ -127,6 +135,7 @@ private:
     QAction* m_aboutAction = nullptr;
     QAction* m_historyAction = nullptr;
     CArchiveSession* m_archive = nullptr;   // a child: goes with the window
+    std::vector<QAction*> m_menuActions;
     CHelpWindow* m_helpWindow = nullptr;   // a child: goes with the window
     QTimer m_timer;
     QTimer m_previewRefresh;            // one refresh for a burst of changes
@@ -135,6 +144,8 @@ private:
     bool m_bPrinting = false;           // the print dialog or job is running
     int m_nUseSeconds = 0;
     bool m_bHolding = false;          // a scan holds the window
+    bool m_bTransferring = false;     // records are read: Upload is Stop
+    bool m_bStopAsked = false;        // the operator stopped the transfer
     bool m_bCloseRequested = false;   // closing waits for the scan to end
     // The link reports through the archive's feed to m_events, so these are
     // built in this order and go in the reverse one.

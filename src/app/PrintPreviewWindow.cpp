@@ -50,21 +50,20 @@ void CPrintPreviewWindow::CreateToolBar()
     bar->setMovable(false);
     bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
 
-    bar->addAction(PreviewIcon("go-first", "go-first"), QStringLiteral("First"), this,
-                   [this] { m_preview->setCurrentPage(1); });
+    bar->addAction(PreviewIcon("go-first", "go-first"), QStringLiteral("First"), this, [this] { GoToPage(1); });
     bar->addAction(PreviewIcon("go-previous", "go-previous"), QStringLiteral("Previous"), this,
-                   [this] { m_preview->setCurrentPage(m_preview->currentPage() - 1); });
+                   [this] { GoToPage(m_preview->currentPage() - 1); });
     m_pageNumber = new QSpinBox(bar);
     m_pageNumber->setMinimum(1);
     m_pageNumber->setAccessibleName(QStringLiteral("Page"));
-    connect(m_pageNumber, &QSpinBox::valueChanged, m_preview, &QPrintPreviewWidget::setCurrentPage);
+    connect(m_pageNumber, &QSpinBox::valueChanged, this, &CPrintPreviewWindow::GoToPage);
     bar->addWidget(m_pageNumber);
     m_pageTotal = new QLabel(bar);
     bar->addWidget(m_pageTotal);
     bar->addAction(PreviewIcon("go-next", "go-next"), QStringLiteral("Next"), this,
-                   [this] { m_preview->setCurrentPage(m_preview->currentPage() + 1); });
+                   [this] { GoToPage(m_preview->currentPage() + 1); });
     bar->addAction(PreviewIcon("go-last", "go-last"), QStringLiteral("Last"), this,
-                   [this] { m_preview->setCurrentPage(m_preview->pageCount()); });
+                   [this] { GoToPage(m_preview->pageCount()); });
     bar->addSeparator();
 
     bar->addAction(PreviewIcon("zoom-in", "zoom-in"), QStringLiteral("Zoom in"), m_preview,
@@ -124,10 +123,16 @@ void CPrintPreviewWindow::OnPageSetup()
 void CPrintPreviewWindow::OnPrint()
 {
     // One request per window, however often the command is given before it closes.
-    if (!m_printAction->isEnabled())
-        return;
     m_printAction->setEnabled(false);
     emit PrintRequested(m_printer->pageLayout());
+}
+
+void CPrintPreviewWindow::GoToPage(int page)
+{
+    // The preview tells of a new page only when it is scrolled there, not
+    // when it is sent there: the page box follows each command itself.
+    m_preview->setCurrentPage(page);
+    ShowCurrentPage();
 }
 
 void CPrintPreviewWindow::ShowCurrentPage()

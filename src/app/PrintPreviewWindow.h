@@ -28,6 +28,7 @@ public:
 
     QPrintPreviewWidget* Preview() const { return m_preview; }
     QAction* PrintAction() const { return m_printAction; }
+    QSpinBox* PageBox() const { return m_pageNumber; }
     int PageCount() const;
 
 public slots:
@@ -42,6 +43,7 @@ private:
     void CreateToolBar();
     void OnPageSetup();
     void OnPrint();
+    void GoToPage(int page);
     void ShowCurrentPage();
 
     std::unique_ptr<QPrinter> m_printer;

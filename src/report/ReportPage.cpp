@@ -8,7 +8,7 @@ namespace {
 
 constexpr int kColumnCount = 5;
 constexpr int kCaptionIndent = 50;   // captions and header lines start 50 units right of their rule
-constexpr int kCellIndent = 150;     // cells start 100 units right of their caption
+constexpr int kCellIndent = 150;     // cells start 150 units right of their rule, 100 right of the caption
 constexpr int kTitleOffset = 250;    // the title starts this far left of the block's centre
 constexpr std::array<const char*, kColumnCount> kCaptions{"  No.", "  Wavelength", "  Power", "  Ref",
                                                           "  Frequency"};

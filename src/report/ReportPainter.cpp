@@ -9,11 +9,14 @@
 #include <QPdfWriter>
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
 constexpr int kPdfResolution = 1200;         // the dots per inch of a PDF page
 constexpr qreal kPdfMarginPoints = 10.0;     // as a PDF printer sets them
+// Fixed pitch first, so the report's table keeps its cells.
+constexpr std::array kScriptFallbackFamilies{"WenQuanYi Micro Hei Mono", "WenQuanYi Micro Hei"};
 
 // "FixedSys" where the system has it, otherwise its fixed-pitch family.
 QString ReportFontFamily()
@@ -33,7 +36,7 @@ QFont FontOfSize(const QString& family, int tenthsOfPoint)
     font.setStyleHint(QFont::TypeWriter);
     font.setFixedPitch(true);
     font.setPointSizeF(tenthsOfPoint / 10.0);
-    return font;
+    return WithScriptFallback(font);
 }
 
 int TextBlockWidth(const QFont& font, QPaintDevice& device)
@@ -47,6 +50,18 @@ QString ToQString(const std::string& text)
 }
 
 } // namespace
+
+QFont WithScriptFallback(QFont font)
+{
+    QStringList families = font.families();
+    if (families.isEmpty())
+        families.append(font.family());
+    for (const char* fallback : kScriptFallbackFamilies)
+        if (!families.contains(QLatin1String(fallback), Qt::CaseInsensitive))
+            families.append(QLatin1String(fallback));
+    font.setFamilies(families);
+    return font;
+}
 
 QFont ReportFont(QPaintDevice& device)
 {

@@ -16,6 +16,12 @@ class QPagedPaintDevice;
 class QPaintDevice;
 class QPainter;
 
+// The font with the families that stand in, character by character, for what
+// it lacks: Chinese, Japanese and Korean text and the full-width forms ("！")
+// that Latin fonts do not have. Typed text in any script then shows, and
+// prints, instead of an empty box or nothing.
+QFont WithScriptFallback(QFont font);
+
 // Header texts as they stand at the moment a page is drawn.
 using ReportHeaderSource = std::function<ReportHeader()>;
 

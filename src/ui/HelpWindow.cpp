@@ -3,6 +3,7 @@
 #include "ResourceIcons.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QStyle>
 #include <QTextBrowser>
@@ -57,6 +58,15 @@ CHelpWindow::CHelpWindow(QWidget* parent) : QWidget(parent, Qt::Window)
 
     m_browser->setSource(HomePage());
     resize(720, 600);
+}
+
+void CHelpWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Escape closes it, as it closes the program's other windows.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+        close();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 QUrl CHelpWindow::HomePage()

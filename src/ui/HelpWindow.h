@@ -22,6 +22,9 @@ public:
 
     static QUrl HomePage();   // the compiled-in help's first page
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     QTextBrowser* m_browser = nullptr;
     QToolButton* m_back = nullptr;

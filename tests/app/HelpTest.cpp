@@ -30,7 +30,7 @@ TEST_F(Help, TheBuiltInWindowOpensOnlyWhenTheDesktopCannot)
         const CHelpWindow* help = window.HelpWindow();
         EXPECT_EQ(help != nullptr && help->isVisible(), !desktopOpens) << "desktop opens: " << desktopOpens;
     }
-    const CHelpWindow* help = m_window->HelpWindow();
+    CHelpWindow* help = m_window->HelpWindow();
     ASSERT_NE(help, nullptr);
     EXPECT_EQ(help->windowTitle(), QStringLiteral("Ombrel V10.1 Help"));
     EXPECT_TRUE(help->Browser()->toPlainText().contains(QStringLiteral("Connecting the meter")));
@@ -38,6 +38,9 @@ TEST_F(Help, TheBuiltInWindowOpensOnlyWhenTheDesktopCannot)
 
     QTest::keyClick(m_window->Item(IDC_EDIT_NOTE), Qt::Key_F1);
     EXPECT_EQ(m_window->HelpWindow(), help) << "F1 shows the same window again";
+    QTest::keyClick(help->Browser(), Qt::Key_Escape);
+    EXPECT_FALSE(help->isVisible()) << "Escape closes it";
+    EXPECT_TRUE(m_window->isVisible()) << "and only it";
 }
 
 TEST_F(Help, BackForwardAndHomeWalkTheHelpsHistory)

@@ -1,12 +1,20 @@
 // The main window as the operator meets it: title, size, table, status bar,
 // About, timer, keys and Help.
 
+#include "HelpWindow.h"
+#include "LinkMessages.h"
 #include "WindowFixture.h"
 
 #include <QAction>
 #include <QDateTime>
+#include <QFontDatabase>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QTableView>
+#include <QTextBrowser>
 
 namespace {
 
@@ -41,6 +49,61 @@ TEST_F(MainWindow, OpensFixedSizeWithTitleColumnsAndStatusBar)
     EXPECT_EQ(window.focusWidget(), window.Button(IDC_BUTTON_UPLOAD)) << "the first tab stop has the focus";
     window.AboutAction()->trigger();
     EXPECT_EQ(m_dialogs.asked, QStringList{"[about]"}) << "the About entry of the context menu";
+
+    // An entry added later comes last, its shortcut working from anywhere in the window.
+    QAction entry(QStringLiteral("Journal..."));
+    entry.setShortcut(QKeySequence(Qt::CTRL | Qt::Key_J));
+    QSignalSpy chosen(&entry, &QAction::triggered);
+    window.AddMenuAction(&entry);
+    EXPECT_EQ(window.MenuActions().back(), &entry);
+    QTest::keyClick(window.Edit(IDC_EDIT_NOTE), Qt::Key_J, Qt::ControlModifier);
+    EXPECT_EQ(chosen.count(), 1);
+}
+
+TEST_F(MainWindow, AFullTableScrollsDownButNotSideways)
+{
+    COrvexDlg& window = OpenWindow({});
+    window.OnRowsInserted(200);
+    QScrollBar* down = window.List()->verticalScrollBar();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return down->isVisible(); }));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window.List()->horizontalScrollBar()->isVisible()) << "the columns give the bar its room";
+    EXPECT_LE(window.List()->horizontalHeader()->length(), window.List()->viewport()->width());
+    EXPECT_EQ(window.List()->columnWidth(3), 169) << "only the last column gives way";
+}
+
+// Every character of the program's messages and help has a glyph in one of
+// the window's fonts: no empty box, not even for the full-width "！".
+TEST_F(MainWindow, EveryCharacterOfTheMessagesHasAGlyph)
+{
+    m_dialogs.desktopOpensHelp = false;
+    COrvexDlg& window = OpenWindow({});
+    window.Button(IDC_BUTTON_HELP)->click();
+    ASSERT_NE(window.HelpWindow(), nullptr);
+    QString texts = window.HelpWindow()->Browser()->toPlainText();
+    for (const char* message : {kNoSerialPortMessage, kNoMeterMessage, kClearFailedMessage, kClearAfterReadingMessage,
+                                kConfirmClearText, kClearDoneText, kClearNotConfirmedMessage, kReadDataFailMessage,
+                                kReadData2FailMessage, kStatusRunning, kStatusOver, kStatusReady, kUnreadRecordsFormat,
+                                kMeterSilentFormat, "Serial port not open！", "Open serial port fail！",
+                                "Set CommState fail！", "Set serial port's buffer fail！"})
+        texts += QString::fromUtf8(message);
+    texts += QStringLiteral("光纤测试 株式会社 광섬유");   // typed into a header field
+
+    QString missing;
+    for (const char32_t character : texts.toUcs4()) {
+        if (character < U' ')
+            continue;
+        const QStringList families = window.font().families();
+        const bool drawn = std::ranges::any_of(families, [&](const QString& family) {
+            QFont font(family);
+            font.setStyleStrategy(QFont::NoFontMerging);   // this family's own glyphs, no stand-ins
+            return QFontDatabase::hasFamily(family) && QFontMetrics(font).inFontUcs4(character);
+        });
+        if (!drawn && !missing.contains(QString::fromUcs4(&character, 1)))
+            missing += QString::fromUcs4(&character, 1);
+    }
+    EXPECT_TRUE(missing.isEmpty()) << "no glyph for \"" << missing.toStdString() << "\" in "
+                                   << window.font().families().join(", ").toStdString();
 }
 
 TEST_F(MainWindow, TimerTicksWriteDateAndUseTime)

@@ -16,6 +16,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
 
 namespace {
@@ -112,6 +113,25 @@ TEST_F(PrintPreviewTest, PreviewCountsItsPagesFromThePage)
     }
 }
 
+TEST_F(PrintPreviewTest, PageBoxFollowsEveryNavigationCommand)
+{
+    COrvexDlg& window = WindowWithRows(300);
+    window.OnButtonPreview();
+    CPrintPreviewWindow* preview = window.Previews().front();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return preview->PageCount() > 2; }));
+    const int last = preview->PageCount();
+    const struct { const char* command; int page; } steps[] = {
+        {"Last", last}, {"Previous", last - 1}, {"First", 1}, {"Next", 2}};
+    for (const auto& step : steps) {
+        const QList<QAction*> actions = preview->findChildren<QAction*>();
+        const auto action = std::ranges::find(actions, QString::fromLatin1(step.command), &QAction::text);
+        ASSERT_NE(action, actions.end()) << step.command;
+        (*action)->trigger();
+        EXPECT_EQ(preview->Preview()->currentPage(), step.page) << step.command;
+        EXPECT_EQ(preview->PageBox()->value(), step.page) << step.command << ": the box shows the page shown";
+    }
+}
+
 TEST_F(PrintPreviewTest, HeaderEditsRedrawOpenPreviews)
 {
     COrvexDlg& window = WindowWithRows(5);
@@ -127,7 +147,7 @@ TEST_F(PrintPreviewTest, HeaderEditsRedrawOpenPreviews)
 TEST_F(PrintPreviewTest, PrintDialogDecidesWhetherAnythingPrints)
 {
     COrvexDlg& window = WindowWithRows(60);
-    window.Edit(IDC_EDIT_COMPANY)->setText(QStringLiteral("Acme Fibre"));
+    window.Edit(IDC_EDIT_COMPANY)->setText(QStringLiteral("Acme Fibre 光纤测试"));   // nothing typed goes missing
     const QString pdf = m_folder.filePath(QStringLiteral("printed.pdf"));
 
     window.Button(IDC_BUTTON_PRINT)->click();   // cancelled
@@ -139,7 +159,7 @@ TEST_F(PrintPreviewTest, PrintDialogDecidesWhetherAnythingPrints)
     EXPECT_EQ(m_dialogs.asked, (QStringList{"[print dialog]", "[print dialog]"})) << "no message: it printed";
     const QString text = PdfText(pdf);
     EXPECT_TRUE(text.contains(QStringLiteral("Data Report"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("Company Name:   Acme Fibre")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Company Name:   Acme Fibre 光纤测试"))) << text.toStdString();
     for (const char* cell : {"cell-p1", "cell-r1", "cell-p60", "cell-r60"})
         EXPECT_TRUE(text.contains(QLatin1String(cell))) << cell;
     EXPECT_EQ(EnabledButtons(), 7);

@@ -5,6 +5,7 @@
 #include "LinkMessages.h"
 #include "WindowFixture.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <sys/stat.h>
 
@@ -26,15 +28,16 @@ TEST_F(UploadWindow, FillsTheTableInOrderFromTheFirstPortWithAMeter)
     CMeterSim& silent = StartMeter(GeneratedRecords(3), {SimFault{SimFault::Kind::NoReply, 0, 0, 0}});
     CMeterSim& meter = StartMeter(RealisticSession());
     COrvexDlg& window = OpenWindow({"/nonexistent/ttyOMBREL0", silent.SlavePath(), meter.SlavePath()});
-    int enabledWhileFilling = 0;
-    QObject::connect(&window.Rows(), &QAbstractItemModel::dataChanged, &window,
-                     [&] { enabledWhileFilling += EnabledButtons(); });
+    int enabledWhileFilling = 0;   // but Stop
+    QObject::connect(&window.Rows(), &QAbstractItemModel::dataChanged, &window, [&] {
+        enabledWhileFilling += EnabledButtons() - int(window.Button(IDC_BUTTON_UPLOAD)->isEnabled());
+    });
     for (int upload = 0; upload < 2; ++upload)   // the second replaces the rows, it does not add to them
         ASSERT_TRUE(Upload());
 
     const std::vector<RowTexts> expected = DecodedRows(meter.Records());
     EXPECT_EQ(window.Rows().Rows(), expected);
-    EXPECT_EQ(enabledWhileFilling, 0) << "no button usable while rows arrive, not even after the ports that failed";
+    EXPECT_EQ(enabledWhileFilling, 0) << "no button but Stop usable while rows arrive, not even after the ports that failed";
     EXPECT_EQ(Pane(0), QStringLiteral("Over"));
     EXPECT_EQ(window.Label(IDC_STATIC_RECEIVED)->text(), QString::number(expected.size()));
     EXPECT_EQ(window.Label(IDC_STATIC_TOTAL)->text(), QString::number(expected.size()));
@@ -105,26 +108,46 @@ TEST_F(UploadWindow, DisablingTheButtonsLeavesFieldsRowsAndCountersAlone)
     EXPECT_EQ(state(), before);
 }
 
-TEST_F(UploadWindow, ClosingMidTransferStopsAndJoinsTheWorkerFirst)
+TEST_F(UploadWindow, StopEscapeAndTheCloseBoxEndTheTransferKeepingWhatWasRead)
 {
-    const std::pair<const char*, void (*)(COrvexDlg&)> closes[] = {
+    const std::pair<const char*, void (*)(COrvexDlg&)> stops[] = {
+        {"Stop", [](COrvexDlg& window) { window.Button(IDC_BUTTON_UPLOAD)->click(); }},
         {"Escape", [](COrvexDlg& window) { QTest::keyClick(&window, Qt::Key_Escape); }},
         {"the close box", [](COrvexDlg& window) { window.close(); }}};
-    for (const auto& [why, close] : closes) {
+    for (const auto& [why, stop] : stops) {
+        m_dialogs.asked.clear();
         CMeterSim& meter = StartMeter(GeneratedRecords(kMaxSimRecords));
         COrvexDlg& window = OpenWindow({meter.SlavePath()});
-        window.Button(IDC_BUTTON_UPLOAD)->click();
+        CButtonST* upload = window.Button(IDC_BUTTON_UPLOAD);
+        upload->click();
         ASSERT_TRUE(ProcessEventsUntil([&] { return window.Progress()->value() >= 20; })) << why;
-        close(window);
-        EXPECT_FALSE(window.isVisible()) << why;
-        EXPECT_FALSE(window.Link().IsBusy()) << why << ": the worker was joined before the window ended";
-        EXPECT_LT(window.Progress()->value(), kMaxSimRecords) << why;
-        m_window.reset();   // nothing may touch the window from here on
-        QCoreApplication::processEvents();
+        EXPECT_EQ(std::tuple(upload->text(), upload->toolTip(), upload->isEnabled(), EnabledButtons()),
+                  std::tuple(QStringLiteral("Stop"), QStringLiteral("Stop reading"), true, 1))
+            << why << ": Upload is Stop, the other six stay disabled";
+        stop(window);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !window.Link().IsBusy() && EnabledButtons() == 7; })) << why;
+        EXPECT_TRUE(window.isVisible()) << why;
+        EXPECT_EQ(std::tuple(upload->text(), upload->toolTip()), std::tuple(QStringLiteral("Upload"), QStringLiteral("Read Data")));
+
+        // Every row read is kept, the rest stays empty and is counted.
+        const std::size_t read = window.Label(IDC_STATIC_RECEIVED)->text().toUInt();
+        ASSERT_GE(read, 20u) << why;
+        ASSERT_LT(read, std::size_t{kMaxSimRecords}) << why;
+        std::vector<RowTexts> expected = DecodedRows(GeneratedRecords(read));
+        expected.resize(kMaxSimRecords);
+        EXPECT_EQ(window.Rows().Rows(), expected) << why;
+        EXPECT_EQ(m_dialogs.asked, QStringList{QString::asprintf(kUnreadRecordsFormat, kMaxSimRecords - unsigned(read),
+                                                                 unsigned{kMaxSimRecords})}) << why;
+        window.Button(IDC_BUTTON_CLEAR)->click();
+        EXPECT_EQ(m_dialogs.asked.last(), QString::fromUtf8(kClearAfterReadingMessage)) << why;
+
+        QTest::keyClick(&window, Qt::Key_Escape);
+        EXPECT_FALSE(window.isVisible()) << why << ": once idle, Escape closes";
+        m_window.reset();
     }
 }
 
-TEST_F(UploadWindow, ClosingWhileTheWorkersMessageIsUpEndsCleanly)
+TEST_F(UploadWindow, StoppingWhileTheWorkersMessageIsUpEndsCleanly)
 {
     // The first half of record 2 (exchanges 4, 5, 6 with its repeats) gets a wrong header three times:
     // the worker gives up on that record, shows a message and waits for the operator.
@@ -132,12 +155,45 @@ TEST_F(UploadWindow, ClosingWhileTheWorkersMessageIsUpEndsCleanly)
                                                          SimFault{SimFault::Kind::WrongHeader, 5, 0, 0},
                                                          SimFault{SimFault::Kind::WrongHeader, 6, 0, 0}});
     COrvexDlg& window = OpenWindow({meter.SlavePath()});
-    m_dialogs.onAsk = [&] { window.reject(); };
+    bool escaped = false;
+    m_dialogs.onAsk = [&] {
+        if (!std::exchange(escaped, true))
+            window.reject();
+    };
     window.Button(IDC_BUTTON_UPLOAD)->click();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !window.isVisible(); }));
-    EXPECT_EQ(m_dialogs.asked, QStringList{QString::fromUtf8(kReadDataFailMessage)});
-    EXPECT_FALSE(window.Link().IsBusy());
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !window.Link().IsBusy() && EnabledButtons() == 7; }));
+    ASSERT_EQ(m_dialogs.asked.size(), 2);
+    EXPECT_EQ(m_dialogs.asked.front(), QString::fromUtf8(kReadDataFailMessage));
+    EXPECT_TRUE(m_dialogs.asked.back().endsWith(QStringLiteral(" of 50 records could not be read; their rows are left empty.")));
+    EXPECT_TRUE(window.isVisible());
     m_window.reset();
+}
+
+TEST_F(UploadWindow, TheScanShowsAWaitCursorAndSaysItIsSearching)
+{
+    // A meter that never answers holds the scan for its reply wait, then the failure is shown.
+    CMeterSim& silent = StartMeter(GeneratedRecords(3), {SimFault{SimFault::Kind::NoReply, 0, 0, 0}});
+    OpenWindow({silent.SlavePath()});
+    const auto seen = [&] {
+        const QCursor* cursor = QApplication::overrideCursor();
+        return Pane(0) + (cursor == nullptr ? QStringLiteral(" / no cursor") : QStringLiteral(" / %1").arg(cursor->shape()));
+    };
+    QStringList whileScanning;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        if (m_dialogs.asked.isEmpty())
+            whileScanning << seen();
+    });
+    sampler.start(20);
+    QString whileAsking;
+    m_dialogs.onAsk = [&] { whileAsking = seen(); };
+    m_window->Button(IDC_BUTTON_UPLOAD)->click();
+    sampler.stop();
+    whileScanning.removeDuplicates();
+    const QString searching = QStringLiteral("Searching for the meter...");
+    EXPECT_EQ(whileScanning, QStringList{searching + QStringLiteral(" / %1").arg(Qt::WaitCursor)});
+    EXPECT_EQ(whileAsking, searching + QStringLiteral(" / %1").arg(Qt::ArrowCursor)) << "its message gets the pointer";
+    EXPECT_EQ(seen(), QStringLiteral("Ready / no cursor")) << "after the scan, all as it was";
 }
 
 using ClearWindow = WindowTest;

@@ -64,22 +64,21 @@ TEST(ReportPainterTest, FontShrinksOnlyWhereTheTableWouldLeaveThePaper)
     }
 }
 
+// A4 landscape at 1200 dpi less 10-point margins is 9921 - 333 = 9588 units
+// high; the 12-point monospace font's line is 233 units (1.164 of its 200-unit
+// em): L = (9588 - 7 * 233) / 233 - 6 = 28, so 27 rows a page.
 TEST(ReportPainterTest, PdfHasOnePagePerPageOfRowsAndReadsTheHeaderForEach)
 {
-    const QPageLayout a4 = ReportPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait);
-    PdfPage measure(a4);
-    const ReportLayout layout = ComputeReportLayout(MeasureReportDevice(ReportFont(measure.writer), measure.writer));
-    const int perPage = layout.RowsPerPage();
-    ASSERT_GT(perPage, 10);
-
-    for (const int rowCount : {0, 1, perPage, perPage + 1, 3840}) {
+    const QPageLayout a4 = ReportPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape);
+    struct Case { int rows; int pages; };
+    for (const Case c : {Case{0, 1}, {1, 1}, {27, 1}, {28, 2}, {3840, 143}}) {
         PdfPage page(a4);
         int headerReads = 0;
         const ReportPaintResult result =
-            PaintReport(page.writer, [&] { ++headerReads; return ReportHeader{}; }, Rows(rowCount));
+            PaintReport(page.writer, [&] { ++headerReads; return ReportHeader{}; }, Rows(c.rows));
         ASSERT_TRUE(result.ok()) << result.error;
-        EXPECT_EQ(result.pageCount, ReportPageCount(layout, static_cast<std::size_t>(rowCount)).value());
-        EXPECT_EQ(headerReads, result.pageCount) << rowCount << " rows: the header is read for every page";
+        EXPECT_EQ(result.pageCount, c.pages) << c.rows << " rows";
+        EXPECT_EQ(headerReads, c.pages) << c.rows << " rows: the header is read for every page";
     }
 }
 
@@ -93,27 +92,42 @@ TEST(ReportPainterTest, PageTooSmallForOneRowDrawsNothing)
     EXPECT_NE(result.error.find("too small"), std::string::npos) << result.error;
 }
 
-// Texts are placed by their top-left corner, so nothing is drawn above the
-// y the form gives them.
-TEST(ReportPainterTest, TextHangsBelowItsPosition)
+// Where the operations put ink: a frame ends before its right and bottom
+// corner, as the form gives them; texts hang below their position.
+TEST(ReportPainterTest, OperationsInkWhereTheFormPutsThem)
 {
-    QImage image(400, 200, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setPixelSize(40);
-    painter.setFont(font);
-    ExecuteDrawOperations(painter, {DrawOperation{DrawOperation::Kind::Text, 10, 100, 0, 0, "Wg"}});
-    painter.end();
-    int top = image.height(), bottom = -1;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.pixel(x, y) != qRgb(255, 255, 255)) {
-                top = std::min(top, y);
-                bottom = std::max(bottom, y);
-            }
-    EXPECT_GE(top, 100);
-    EXPECT_LT(bottom, 100 + QFontMetrics(font).height());
+    using Kind = DrawOperation::Kind;
+    struct Case { const char* why; DrawOperation operation; int left, top, right, bottom; };
+    const Case cases[] = {
+        {"frame from (10, 20) to (30, 50): its last column 29, its last row 49", {Kind::Rectangle, 10, 20, 30, 50, {}},
+         10, 20, 29, 49},
+        {"a rule includes both ends", {Kind::Line, 10, 20, 10, 50, {}}, 10, 20, 10, 50},
+        {"text at y 100 starts at or below it, within one line", {Kind::Text, 10, 100, 0, 0, "Wg"}, 10, 100, -1,
+         100 + QFontMetrics(font).height() - 1},
+    };
+    for (const Case& c : cases) {
+        QImage image(400, 200, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(font);
+        painter.setPen(QPen(Qt::black, 0));
+        painter.setBrush(Qt::white);
+        ExecuteDrawOperations(painter, {c.operation});
+        painter.end();
+        QRect ink;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixel(x, y) != qRgb(255, 255, 255))
+                    ink |= QRect(x, y, 1, 1);
+        if (c.right < 0) {   // a text: only its top and bottom are the form's
+            EXPECT_GE(ink.top(), c.top) << c.why;
+            EXPECT_LE(ink.bottom(), c.bottom) << c.why;
+        } else {
+            EXPECT_EQ(ink, QRect(QPoint(c.left, c.top), QPoint(c.right, c.bottom))) << c.why;
+        }
+    }
 }
 
 } // namespace

@@ -594,7 +594,11 @@ void COrvexDlg::OnRowTexts(int row, const RowTexts& texts)
 
 void COrvexDlg::OnProgress(unsigned position, unsigned received)
 {
+    // A progress bar repaints the whole window's changes at once whenever its
+    // bar grows a pixel; it waits for the next frame instead, as the rows do.
+    m_progress->setUpdatesEnabled(false);
     m_progress->setValue(static_cast<int>(position));
+    m_progress->setUpdatesEnabled(true);
     Label(IDC_STATIC_RECEIVED)->setText(QString::number(received));
 }
 

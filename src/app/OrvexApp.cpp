@@ -10,6 +10,7 @@
 #include "ResourceIcons.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QMessageBox>
 
 #include <iostream>
@@ -97,5 +98,11 @@ int COrvexApp::InitInstance(const CommandLine& commandLine)
     QObject::connect(&dialog, &QDialog::finished, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     dialog.show();
     QApplication::exec();
+    // Text selected in a field is the desktop's primary selection while we
+    // own it, and on the way out the toolkit hands what we own to the
+    // desktop's clipboard manager and waits for it to take it (seconds).
+    // Only an explicit copy is worth that wait; a mere selection is let go.
+    if (QClipboard* clipboard = QGuiApplication::clipboard(); clipboard->ownsSelection())
+        clipboard->clear(QClipboard::Selection);
     return 0;
 }

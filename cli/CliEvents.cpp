@@ -45,9 +45,16 @@ void CCliEvents::OnCountKnown(unsigned recordCount) {
 void CCliEvents::OnRowsInserted(unsigned rowCount) {
     std::lock_guard lock(m_mutex);
     m_rows.assign(rowCount, RowTexts{});
+    m_records.assign(rowCount, std::nullopt);
     m_lastTenth = 0;
     m_transferStart = std::chrono::steady_clock::now();
     std::fprintf(stderr, "Meter found: %u records to read.\n", rowCount);
+}
+
+void CCliEvents::OnRecordRead(int row, const MeterRecord& record) {
+    std::lock_guard lock(m_mutex);
+    if (row >= 0 && static_cast<std::size_t>(row) < m_records.size())
+        m_records[static_cast<std::size_t>(row)] = record;
 }
 
 void CCliEvents::OnRowTexts(int row, const RowTexts& texts) {
@@ -123,6 +130,11 @@ TransferSummary CCliEvents::WaitForFinish() {
 std::vector<RowTexts> CCliEvents::Rows() const {
     std::lock_guard lock(m_mutex);
     return m_rows;
+}
+
+std::vector<std::optional<MeterRecord>> CCliEvents::Records() const {
+    std::lock_guard lock(m_mutex);
+    return m_records;
 }
 
 std::string CCliEvents::DateTimePane() const {

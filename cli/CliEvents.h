@@ -21,6 +21,7 @@ public:
     void ShowClearDone() override;
     void OnCountKnown(unsigned recordCount) override;
     void OnRowsInserted(unsigned rowCount) override;
+    void OnRecordRead(int row, const MeterRecord& record) override;
     void OnRowTexts(int row, const RowTexts& texts) override;
     void OnProgress(unsigned position, unsigned received) override;
     void OnStatusPane0(const std::string& text) override;
@@ -30,6 +31,7 @@ public:
 
     TransferSummary WaitForFinish();
     std::vector<RowTexts> Rows() const;
+    std::vector<std::optional<MeterRecord>> Records() const;   // none where a record was not read
     // Status panes 1 and 2 as the window's one-second timer would have left them.
     std::string DateTimePane() const;
     std::string UseTimePane() const;
@@ -42,6 +44,7 @@ private:
     std::condition_variable m_finishedWake;
     std::optional<TransferSummary> m_summary;
     std::vector<RowTexts> m_rows;
+    std::vector<std::optional<MeterRecord>> m_records;
     unsigned m_recordCount = 0;
     unsigned m_lastTenth = 0;
     std::chrono::steady_clock::time_point m_transferStart;

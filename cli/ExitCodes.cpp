@@ -24,6 +24,10 @@ constexpr ExitCodeMeaning kMeanings[] = {
     {EXIT_NO_UPLOAD, "history: no upload with that ID in the archive"},
     {EXIT_NO_ARCHIVE,
      "history: the archive cannot be opened or read, or not changed (written by a newer Ombrel: read-only)"},
+    {EXIT_EVALUATION_FAILED, "with --limits (evaluate, upload): some record fails its limit (FAIL or FAIL*)"},
+    {EXIT_EVALUATION_INCOMPLETE,
+     "with --limits: no record fails, but some have no verdict (no reading, a gain, no limit for the wavelength, "
+     "or no records at all); every record passing (PASS or PASS*) is 0. Upload keeps 4 for unread records"},
     {EXIT_INTERRUPTED,
      "interrupted (Ctrl-C or SIGTERM) before the upload or clear ended: no report is written, the meter is not "
      "erased"},

@@ -16,6 +16,9 @@ enum ExitCode : int {
     EXIT_CLEAR_DECLINED = 5,
     EXIT_NO_UPLOAD = 6,             // history: no upload with that ID in the archive
     EXIT_NO_ARCHIVE = 7,            // history: the archive cannot be opened, read or changed
+    // The evaluation's codes are the same numbers: no command gives both meanings.
+    EXIT_EVALUATION_FAILED = 6,     // with --limits: some record fails its limit
+    EXIT_EVALUATION_INCOMPLETE = 7, // with --limits: none fails, some have no verdict
     EXIT_INTERRUPTED = 130,         // the shell's code for an end by Ctrl-C
 };
 

@@ -1,5 +1,6 @@
 #include "ReportTargets.h"
 
+#include "EvaluatePdf.h"
 #include "ExitCodes.h"
 #include "SafeWrite.h"
 
@@ -57,7 +58,10 @@ public:
         return FromFileResult(CheckOutputTarget(m_path), Option());
     }
     TargetOutcome Write(const ReportContent& content) override {
-        return FromFileResult(WriteReportPdf(m_path, m_page, content.header, content.rows), Option());
+        return FromFileResult(content.evaluation ? WriteEvaluationPdf(m_path, m_page, content.header, content.rows,
+                                                                      *content.evaluation)
+                                                 : WriteReportPdf(m_path, m_page, content.header, content.rows),
+                              Option());
     }
 
 private:

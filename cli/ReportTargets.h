@@ -5,6 +5,7 @@
 // and counted the same way.
 
 #include "CsvReport.h"
+#include "EvaluationPage.h"
 #include "ReportOutput.h"
 
 #include <CLI/CLI.hpp>
@@ -18,6 +19,7 @@ struct ReportContent {
     ReportHeader header;
     std::vector<RowTexts> rows;
     std::string source;   // "/dev/ttyUSB0" or "saved.csv", for the confirmation lines
+    const EvaluationReport* evaluation = nullptr;   // with --limits: the PDF's Evaluation pages
 };
 
 enum class TargetError {

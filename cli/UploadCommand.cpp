@@ -3,6 +3,7 @@
 // lost.
 
 #include "CliCommand.h"
+#include "EvaluateOptions.h"
 #include "ExitCodes.h"
 #include "HistoryArchive.h"
 #include "LinkMessages.h"
@@ -41,6 +42,7 @@ public:
                          "completely");
         AddReportTargetOptions(*upload, m_targetOptions, true);
         AddUploadArchiveOptions(*upload, m_archive);
+        AddEvaluateOptions(*upload, m_evaluation, "--eval-csv");
         return upload;
     }
 
@@ -51,6 +53,11 @@ public:
         // A typing error in a target costs no minutes of transfer.
         if (const std::optional<int> refused = targets.Check())
             return *refused;
+        std::optional<PreparedEvaluation> prepared;
+        if (m_evaluation.limits) {
+            if (const std::optional<int> refused = PrepareEvaluation(m_evaluation, "--eval-csv", prepared.emplace()))
+                return *refused;
+        }
         CMeterSession session(m_session);
         if (const std::optional<int> failed = session.Start())
             return *failed;
@@ -80,15 +87,37 @@ public:
         ReportContent content{m_header, session.Events().Rows(), summary.portName};
         content.header.dateTimePane = session.Events().DateTimePane();
         content.header.useTimePane = session.Events().UseTimePane();
-        const bool written = targets.WriteAll(content);
+        // The records' own floats are evaluated, not their texts.
+        std::optional<EvaluationReport> evaluation;
+        if (prepared) {
+            evaluation.emplace();
+            evaluation->source.name = summary.portName;
+            evaluation->set = prepared->set;
+            evaluation->parameters = prepared->parameters;
+            evaluation->result =
+                Evaluate(MeasurementsFromRecords(session.Events().Records()), prepared->set, prepared->parameters);
+            content.evaluation = &*evaluation;
+        }
+        bool written = targets.WriteAll(content);
         const bool archived = archive.Report();
+        int verdict = EXIT_DONE;
+        if (evaluation) {
+            const bool csvOnStdout = !m_targetOptions.csvPath && !targets.Printed();
+            verdict = FinishEvaluation(m_evaluation, *prepared, evaluation->source, evaluation->result,
+                                       csvOnStdout || m_targetOptions.csvPath == std::string(kStandardOutputPath));
+            written = verdict != EXIT_WRITE_FAILED && written;
+        }
         if (m_clearAfter && written && !archived) {
             std::fprintf(stderr, "The meter was not cleared: the upload is not in the archive.\n");
             return EXIT_WRITE_FAILED;
         }
         if (m_clearAfter)
             return ClearAfterUpload(context, session, summary, written);
-        return written ? ExitCodeOf(summary.outcome) : EXIT_WRITE_FAILED;
+        if (!written)
+            return EXIT_WRITE_FAILED;
+        // Unread records outweigh the verdict on the records that were read.
+        const ExitCode transfer = ExitCodeOf(summary.outcome);
+        return transfer != EXIT_DONE ? transfer : static_cast<ExitCode>(verdict);
     }
 
 private:
@@ -123,6 +152,7 @@ private:
     bool m_clearAfter = false;
     ReportTargetOptions m_targetOptions;
     ArchiveChoice m_archive;
+    EvaluateOptions m_evaluation;
 };
 
 } // namespace

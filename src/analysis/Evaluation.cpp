@@ -219,6 +219,18 @@ Measurement MeasurementFromRecord(const MeterRecord& record, int rowIndex)
     return measurement;
 }
 
+std::vector<Measurement> MeasurementsFromRecords(const std::vector<std::optional<MeterRecord>>& records)
+{
+    std::vector<Measurement> measurements(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (records[i])
+            measurements[i] = MeasurementFromRecord(*records[i], static_cast<int>(i));
+        else
+            measurements[i].no = static_cast<int>(i) + 1;
+    }
+    return measurements;
+}
+
 Measurement MeasurementFromRowTexts(const RowTexts& row)
 {
     Measurement measurement;

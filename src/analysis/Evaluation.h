@@ -26,9 +26,11 @@ struct Measurement {
 
 // From the record's own floats: the exact values the meter stored.
 Measurement MeasurementFromRecord(const MeterRecord& record, int rowIndex);
+// The records of a transfer in table order; none where a record was not read.
+std::vector<Measurement> MeasurementsFromRecords(const std::vector<std::optional<MeterRecord>>& records);
 // From the texts of a saved report's row. The texts carry two decimals of the
-// dBm values (four significant decimals of a linear power), so the loss
-// comes back to within 0.01 dB of the record's.
+// dBm values, so the loss comes back to within 0.01 dB of the record's; a
+// linear power keeps four decimals of its unit (within 0.03 dB at 0.01 of a unit).
 Measurement MeasurementFromRowTexts(const RowTexts& row);
 
 // Loss in dB = 10 log10(ref / power); none where either value is not a

@@ -9,7 +9,7 @@
 
 namespace {
 
-using Json = nlohmann::json;
+using Json = nlohmann::ordered_json;
 
 // Exported numbers carry the two decimals they are shown with.
 Json Rounded(const std::optional<double>& value)
@@ -202,22 +202,69 @@ std::vector<std::array<std::string, kSummaryColumnCount>> SummaryTable(const Eva
     return table;
 }
 
-std::string SummaryText(const EvaluationResult& result)
+namespace {
+
+// Right-aligned columns two blanks apart (the first left-aligned), each as
+// wide as its widest cell; every row has the same number of cells.
+std::vector<std::string> AlignedLines(const std::vector<std::vector<std::string>>& rows, std::size_t leftColumns)
 {
-    const auto table = SummaryTable(result);
-    std::array<std::size_t, kSummaryColumnCount> widths{};
-    for (const auto& row : table) {
+    std::vector<std::size_t> widths(rows.empty() ? 0 : rows[0].size(), 0);
+    for (const auto& row : rows) {
         for (std::size_t i = 0; i < row.size(); ++i)
             widths[i] = std::max(widths[i], row[i].size());
     }
-    std::string text;
-    for (const auto& row : table) {
+    std::vector<std::string> lines;
+    for (const auto& row : rows) {
         std::string line;
         for (std::size_t i = 0; i < row.size(); ++i) {
             const std::string pad(widths[i] - row[i].size(), ' ');
-            line += (i ? "  " : "") + (i == 0 ? row[i] + pad : pad + row[i]);
+            if (i)
+                line += "  ";
+            line += i < leftColumns ? row[i] + (i + 1 < row.size() ? pad : "") : pad + row[i];
         }
-        text += line + "\n";
+        lines.push_back(line);
     }
+    return lines;
+}
+
+} // namespace
+
+std::vector<std::string> SummaryTextLines(const EvaluationResult& result)
+{
+    std::vector<std::vector<std::string>> rows{
+        {"", "", "", "", "", "No", "Min", "Mean", "Max", "Std", "Worst"},
+        {"Wavelength", "Records", "PASS", "FAIL", "Marginal", "verdict", "loss", "loss", "loss", "dev", "margin"}};
+    const auto table = SummaryTable(result);
+    for (std::size_t i = 1; i < table.size(); ++i)
+        rows.emplace_back(table[i].begin(), table[i].end());
+    return AlignedLines(rows, 1);
+}
+
+std::vector<std::string> RecordTextLines(const EvaluationResult& result)
+{
+    std::vector<std::vector<std::string>> rows{
+        {"", "", "Wave-", "Power", "Ref", "Loss", "Limit", "Margin", ""},
+        {"No.", "Label", "length", "(dBm)", "(dBm)", "(dB)", "(dB)", "(dB)", "Result"}};
+    for (const RecordResult& record : result.records) {
+        const auto cells = RecordCells(record);
+        rows.emplace_back(cells.begin(), cells.end());
+    }
+    // The result, as long as its note makes it, is left-aligned last.
+    std::vector<std::string> lines = AlignedLines(rows, 0);
+    std::size_t resultWidth = 0;
+    for (const auto& row : rows)
+        resultWidth = std::max(resultWidth, row.back().size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& cell = rows[i].back();
+        lines[i] = lines[i].substr(0, lines[i].size() - resultWidth) + cell;
+    }
+    return lines;
+}
+
+std::string SummaryText(const EvaluationResult& result)
+{
+    std::string text;
+    for (const std::string& line : SummaryTextLines(result))
+        text += line + "\n";
     return text + OverallVerdictLine(result) + "\n";
 }

@@ -34,5 +34,10 @@ std::string ResultText(const RecordResult& record);
 // The summary per wavelength as a table; the first row holds the captions.
 inline constexpr std::size_t kSummaryColumnCount = 11;
 std::vector<std::array<std::string, kSummaryColumnCount>> SummaryTable(const EvaluationResult& result);
-// The summary table in aligned columns and the overall line, for a terminal.
+// The summary table in aligned columns for a fixed-pitch font (captions on
+// two lines, at most 93 characters a line for common values), without the overall line.
+std::vector<std::string> SummaryTextLines(const EvaluationResult& result);
+// The same and the overall line, for a terminal.
 std::string SummaryText(const EvaluationResult& result);
+// The per-record table in aligned columns: two caption lines, then one line per record.
+std::vector<std::string> RecordTextLines(const EvaluationResult& result);

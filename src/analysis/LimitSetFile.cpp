@@ -12,7 +12,7 @@
 
 namespace {
 
-using Json = nlohmann::json;
+using Json = nlohmann::ordered_json;
 
 const char* const kVersionKey = "ombrel_limit_set";
 

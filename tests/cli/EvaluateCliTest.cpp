@@ -1,0 +1,233 @@
+// ombrel-cli evaluate, upload --limits and limits, black-box: exit codes,
+// stdout and stderr, the JSON parsed back and the PDF read with pdftotext.
+
+#include "CliFixture.h"
+#include "CsvReport.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <regex>
+
+namespace {
+
+constexpr std::uint8_t kDbm = 1;
+constexpr std::uint8_t k1310 = 2, k1550 = 4, k1625 = 5;
+
+// Power 0.5 mW against a 1 mW reference: 10 log10(2) = 3.0103 dB of loss.
+MeterRecord HalfPower(std::uint8_t wavelength) {
+    return MeterRecord::Make(0.5f, 1.0f, kDbm, wavelength, 0);
+}
+
+std::string Text(const fs::path& path) {
+    return ReadFile(path);
+}
+
+class EvaluateCliTest : public CliTest {
+protected:
+    std::string Saved(const std::vector<MeterRecord>& records) {
+        const fs::path path = m_dir / "saved.csv";
+        std::ofstream(path, std::ios::binary) << FormatCsvReport({"Acme", "Tech", "", "", ""}, DecodedRows(records));
+        return path.string();
+    }
+    std::string Path(const char* name) const { return (m_dir / name).string(); }
+};
+
+TEST_F(EvaluateCliTest, ExitCodeTellsTheVerdict) {
+    const struct {
+        const char* why;
+        std::vector<MeterRecord> records;
+        std::vector<std::string> limits;
+        int exitCode;
+        const char* overall;
+    } cases[] = {
+        {"all pass", {HalfPower(k1310), HalfPower(k1550)}, {"--limits", "Fixed budget", "--max-loss", "4"}, 0,
+         "PASS: all 2 records pass"},
+        // 3.0103 dB against 3 dB: fails by 0.0103 dB, shown as -0.01
+        {"one fails", {HalfPower(k1310), HalfPower(k1550)}, {"--limits", "Fixed budget", "--max-loss", "3"}, 6,
+         "FAIL: 2 of 2 records fail"},
+        // 1.0 dB/km x 10 km = 10 dB at 1310 and 1550 nm; no value at 1625 nm
+        {"no limit for 1625 nm",
+         {HalfPower(k1310), HalfPower(k1625)},
+         {"--limits", "TIA-568.3-D single-mode inside plant", "--length", "10"}, 7,
+         "NO VERDICT: none of 2 records fails, 1 without a verdict"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"evaluate", Saved(c.records)};
+        args.insert(args.end(), c.limits.begin(), c.limits.end());
+        const CliRun run = Run(args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.why << "\n" << run.err;
+        EXPECT_NE(run.out.find(c.overall), std::string::npos) << c.why << "\n" << run.out;
+        EXPECT_NE(run.out.find("Wavelength"), std::string::npos) << c.why;
+    }
+}
+
+TEST_F(EvaluateCliTest, JsonParsesBackWithEveryRecord) {
+    const std::string saved = Saved({HalfPower(k1310), MeterRecord::Make(0.0f, 1.0f, kDbm, k1550, 0), HalfPower(k1625)});
+    const CliRun run = Run({"evaluate", saved, "--limits", "TIA-568.3-D single-mode outside plant", "--length", "2",
+                            "--connections", "2", "--labels", "L07", "--json", Path("out.json"), "--csv", Path("out.csv")});
+    EXPECT_EQ(run.exitCode, 6) << run.err;   // a fail outweighs the records without a verdict
+    const auto json = nlohmann::json::parse(Text(m_dir / "out.json"));
+    ASSERT_EQ(json["records"].size(), 3u);
+    const auto& first = json["records"][0];
+    EXPECT_EQ(first["no"], 1);
+    EXPECT_EQ(first["label"], "L07");
+    EXPECT_EQ(first["wavelength_nm"], 1310);
+    EXPECT_EQ(first["power_dbm"], -3.01);
+    EXPECT_EQ(first["ref_dbm"], 0.0);
+    EXPECT_EQ(first["loss_db"], 3.01);
+    EXPECT_EQ(first["limit_db"], 2.5);    // 0.5 x 2 + 2 x 0.75 = 2.5
+    EXPECT_EQ(first["margin_db"], -0.51);
+    EXPECT_EQ(first["result"], "FAIL");
+    EXPECT_EQ(json["records"][1]["label"], "L08");
+    EXPECT_TRUE(json["records"][1]["loss_db"].is_null());
+    EXPECT_EQ(json["records"][1]["result"], "NO READING");
+    EXPECT_TRUE(json["records"][2]["limit_db"].is_null());
+    EXPECT_EQ(json["records"][2]["result"], "NO VERDICT");
+    ASSERT_EQ(json["summary"].size(), 3u);
+    EXPECT_EQ(json["summary"][0]["wavelength_nm"], 1310);
+    EXPECT_EQ(json["summary"][0]["fail"], 1);
+    EXPECT_EQ(json["source"]["values"], "row texts");
+    const std::string csv = Text(m_dir / "out.csv");
+    EXPECT_NE(csv.find("1310 nm: 0.5 dB/km x 2 km + 2 x 0.75 dB + 0 x 0.3 dB = 2.5 dB\r\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\r\n1,L07,1310,-3.01,0.00,3.01,2.50,-0.51,FAIL\r\n"), std::string::npos) << csv;
+}
+
+// With the JSON on standard output, the summary moves to stderr.
+TEST_F(EvaluateCliTest, JsonToStandardOutput) {
+    const CliRun run = Run({"evaluate", Saved({HalfPower(k1310)}), "--limits", "Fixed budget", "--max-loss", "4",
+                            "--json", "-"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(nlohmann::json::parse(run.out)["overall"], "PASS");
+    EXPECT_NE(run.err.find("PASS: all 1 records pass"), std::string::npos) << run.err;
+}
+
+TEST_F(EvaluateCliTest, RefusalsBeforeAnyWork) {
+    const std::string saved = Saved({HalfPower(k1310)});
+    std::ofstream(m_dir / "bad.json") << R"({"ombrel_limit_set": 1, "name": "x", "wavelengths": [{"wavelength_nm": 1310, "max_loss_db": -2}]})";
+    const struct {
+        const char* why;
+        std::vector<std::string> args;
+        int exitCode;
+        std::string err;
+    } cases[] = {
+        {"no limits", {"evaluate", saved}, 2, "--limits"},
+        {"fixed budget without its number", {"evaluate", saved, "--limits", "Fixed budget"}, 2, "Add --max-loss DB."},
+        {"unknown set", {"evaluate", saved, "--limits", "Nope"}, 2, "Nope: is neither a limit set's name nor a limit set file"},
+        {"bad set file", {"evaluate", saved, "--limits", Path("bad.json")}, 2,
+         Path("bad.json") + ": wavelengths[0].max_loss_db: must not be negative"},
+        {"negative length", {"evaluate", saved, "--limits", "Fixed budget", "--max-loss", "3", "--length", "-1"}, 2, "--length"},
+        {"missing folder", {"evaluate", saved, "--limits", "Fixed budget", "--max-loss", "3", "--json", Path("no/x.json")}, 3,
+         "cannot be written"},
+        {"not a saved report", {"evaluate", Path("bad.json"), "--limits", "Fixed budget", "--max-loss", "3"}, 2, "bad.json"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = Run(c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.why << "\n" << run.err;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.why << "\n" << run.err;
+        EXPECT_EQ(run.out, "") << c.why;
+    }
+}
+
+TEST_F(EvaluateCliTest, LimitsListsBuiltInAndUserSets) {
+    const fs::path folder = m_dir / "config" / "ombrel" / "limits";
+    fs::create_directories(folder);
+    std::ofstream(folder / "campus.json") << R"({"ombrel_limit_set": 1, "name": "Campus", "wavelengths": [{"wavelength_nm": 1310, "max_loss_db": 2.5}]})";
+    std::ofstream(folder / "broken.json") << "{";
+    const std::string oldConfig = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+    setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
+    const CliRun list = Run({"limits"});
+    const CliRun byName = Run({"evaluate", Saved({HalfPower(k1310)}), "--limits", "Campus"});
+    const CliRun shown = Run({"limits", "TIA-568.3-D multimode"});
+    if (oldConfig.empty())
+        unsetenv("XDG_CONFIG_HOME");
+    else
+        setenv("XDG_CONFIG_HOME", oldConfig.c_str(), 1);
+
+    EXPECT_EQ(list.exitCode, 0) << list.err;
+    EXPECT_EQ(list.out, "TIA-568.3-D multimode\tbuilt-in\n"
+                        "TIA-568.3-D single-mode inside plant\tbuilt-in\n"
+                        "TIA-568.3-D single-mode outside plant\tbuilt-in\n"
+                        "Fixed budget\tbuilt-in\n"
+                        "Campus\t" + (folder / "campus.json").string() + "\n");
+    EXPECT_NE(list.err.find("Refused: " + (folder / "broken.json").string() + ": is not valid JSON"), std::string::npos)
+        << list.err;
+    EXPECT_EQ(byName.exitCode, 6) << byName.err;   // 3.01 dB against 2.5 dB
+    EXPECT_EQ(shown.exitCode, 0);
+    EXPECT_EQ(nlohmann::json::parse(shown.out)["wavelengths"][0]["attenuation_db_per_km"], 3.5);
+}
+
+// upload --limits evaluates the records' own floats; evaluate of the saved
+// report gives the same results within the 0.01 dB its texts keep.
+TEST_F(EvaluateCliTest, UploadEvaluatesTheRecordsAsRead) {
+    const std::vector<MeterRecord> records = GeneratedRecords(12);
+    auto sim = StartSim(records);
+    const CliRun upload = Run({"upload", "--port", sim->SlavePath(), "--csv", Path("saved.csv"), "--limits",
+                               "Fixed budget", "--max-loss", "20", "--per-link", "2", "--json", Path("upload.json"),
+                               "--eval-csv", Path("upload-eval.csv")});
+    ASSERT_TRUE(upload.exitCode == 0 || upload.exitCode == 6 || upload.exitCode == 7) << upload.err;
+    EXPECT_NE(upload.out.find("Wavelength"), std::string::npos) << upload.out;
+    const CliRun evaluate = Run({"evaluate", Path("saved.csv"), "--limits", "Fixed budget", "--max-loss", "20",
+                                 "--per-link", "2", "--json", Path("saved.json")});
+    EXPECT_EQ(evaluate.exitCode, upload.exitCode) << evaluate.err;
+    const auto raw = nlohmann::json::parse(Text(m_dir / "upload.json"));
+    const auto reread = nlohmann::json::parse(Text(m_dir / "saved.json"));
+    EXPECT_EQ(raw["source"]["values"], "records");
+    ASSERT_EQ(raw["records"].size(), records.size());
+    ASSERT_EQ(reread["records"].size(), records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const auto& a = raw["records"][i];
+        const auto& b = reread["records"][i];
+        EXPECT_EQ(a["label"], b["label"]) << i;
+        EXPECT_EQ(a["result"], b["result"]) << i;
+        ASSERT_EQ(a["loss_db"].is_null(), b["loss_db"].is_null()) << i;
+        if (!a["loss_db"].is_null()) {
+            EXPECT_NEAR(a["loss_db"].get<double>(), b["loss_db"].get<double>(), 0.03) << i;
+        }
+    }
+    EXPECT_NE(Text(m_dir / "upload-eval.csv").find("No.,Label,Wavelength,Power dBm,Ref dBm,Loss,Limit,Margin,Result"),
+              std::string::npos);
+}
+
+#ifdef OMBREL_CLI_DRAWS_REPORTS
+// The Evaluation pages follow the Data Report pages, which stay as `report` prints them.
+TEST_F(EvaluateCliTest, PdfCarriesTheEvaluationAfterTheDataReport) {
+    const std::string saved = Saved({MeterRecord::Make(0.5f, 1.0f, kDbm, 0, 0), HalfPower(k1625)});
+    const CliRun report = Run({"report", saved, "--pdf", Path("data.pdf")});
+    ASSERT_EQ(report.exitCode, 0) << report.err;
+    const CliRun run = Run({"evaluate", saved, "--limits", "TIA-568.3-D multimode", "--length", "0.842",
+                            "--connections", "2", "--pdf", Path("eval.pdf")});
+    EXPECT_EQ(run.exitCode, 7) << run.err;
+    FILE* pipe = popen(("pdftotext -layout '" + Path("eval.pdf") + "' -").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string text;
+    char buffer[4096];
+    for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        text.append(buffer, count);
+    ASSERT_EQ(pclose(pipe), 0);
+    pipe = popen(("pdftotext -layout '" + Path("data.pdf") + "' -").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string data;
+    for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        data.append(buffer, count);
+    ASSERT_EQ(pclose(pipe), 0);
+
+    EXPECT_EQ(text.substr(0, data.size()), data);   // the Data Report's page, unchanged
+    const std::string evaluation = text.substr(data.size());
+    for (const char* line : {"Evaluation", "Limit set: TIA-568.3-D multimode (built-in)",
+                             "850 nm: 3.5 dB/km x 0.842 km + 2 x 0.75 dB + 0 x 0.3 dB = 4.447 dB",
+                             "1300 nm: 1.5 dB/km x 0.842 km + 2 x 0.75 dB + 0 x 0.3 dB = 2.763 dB",
+                             "no limit (no verdict) for 1310 1490 1550 1625 1650 nm",
+                             "NO VERDICT: none of 2 records fails, 1 without a verdict", "Evaluation: records",
+                             "NO VERDICT (no limit for 1625 nm)"})
+        EXPECT_NE(evaluation.find(line), std::string::npos) << line << "\n" << evaluation;
+    // No. 1: 850 nm, -3.01 dBm against 0.00 dBm, limit 4.447, margin 4.447 - 3.0103 = 1.4367
+    // pdftotext places words by their position: runs of blanks count as one.
+    EXPECT_NE(std::regex_replace(evaluation, std::regex(" +"), " ").find(" 1 F001 850 -3.01 0.00 3.01 4.45 1.44 PASS\n"),
+              std::string::npos) << evaluation;
+}
+#endif
+
+} // namespace

@@ -60,7 +60,10 @@ public:
         measurements.reserve(saved.rows.size());
         for (const RowTexts& row : saved.rows)
             measurements.push_back(MeasurementFromRowTexts(row));
-        EvaluationReport report{{m_savedReport, true}, prepared.set, prepared.parameters, {}};
+        EvaluationReport report;
+        report.source = {m_savedReport, true};
+        report.set = prepared.set;
+        report.parameters = prepared.parameters;
         report.result = Evaluate(measurements, prepared.set, prepared.parameters);
 
         ReportContent content{saved.header, saved.rows, m_savedReport};

@@ -107,6 +107,11 @@ void CGuiThreadEvents::OnRowsInserted(unsigned rowCount)
     Post([this, rowCount] { m_target.OnRowsInserted(rowCount); });
 }
 
+void CGuiThreadEvents::OnRecordRead(int row, const MeterRecord& record)
+{
+    Post([this, row, record] { m_target.OnRecordRead(row, record); });
+}
+
 void CGuiThreadEvents::OnRowTexts(int row, const RowTexts& texts)
 {
     Post([this, row, texts] { m_target.OnRowTexts(row, texts); });

@@ -33,6 +33,7 @@ public:
     void ShowMessage(const std::string& text) override;
     void OnCountKnown(unsigned recordCount) override;
     void OnRowsInserted(unsigned rowCount) override;
+    void OnRecordRead(int row, const MeterRecord& record) override;
     void OnRowTexts(int row, const RowTexts& texts) override;
     void OnProgress(unsigned position, unsigned received) override;
     void OnStatusPane0(const std::string& text) override;

@@ -3,6 +3,8 @@
 #include "ArchiveSession.h"
 #include "ButtonST.h"
 #include "CsvReport.h"
+#include "EvaluationPainter.h"
+#include "EvaluationWindow.h"
 #include "HelpLocator.h"
 #include "HelpWindow.h"
 #include "LinkMessages.h"
@@ -32,6 +34,7 @@
 #include <QShortcut>
 #include <QStandardPaths>
 #include <QTableView>
+#include <QToolBar>
 #include <QUrl>
 
 #include <algorithm>
@@ -106,6 +109,22 @@ COrvexDlg::COrvexDlg(IOperatorDialogs& dialogs, PortSource portSource, Pauses pa
     m_historyAction = new QAction(QStringLiteral("&History..."), this);
     m_historyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     connect(m_historyAction, &QAction::triggered, m_archive, &CArchiveSession::ShowHistory);
+    m_evaluation = new CEvaluationWindow(
+        m_rowModel, QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/limits"), this);
+    m_evaluationAction = new QAction(QStringLiteral("&Evaluation..."), this);
+    m_evaluationAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    m_evaluationAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_evaluationAction);
+    connect(m_evaluationAction, &QAction::triggered, m_evaluation, [this] {
+        m_evaluation->show();
+        m_evaluation->raise();
+        m_evaluation->activateWindow();
+    });
+    connect(m_evaluation->IncludeAction(), &QAction::toggled, this, &COrvexDlg::ScheduleRefreshPreviews);
+    connect(m_evaluation, &CEvaluationWindow::Evaluated, this, [this] {
+        if (m_evaluation->IncludeAction()->isChecked())
+            ScheduleRefreshPreviews();
+    });
     AddMenuAction(m_historyAction);
     AddMenuAction(m_aboutAction);
     SkinButtons();
@@ -431,7 +450,8 @@ void COrvexDlg::OnButtonPrint()
     printer.setDocName(QString::fromStdString(ReportDocumentName(CurrentReportHeader())));
     if (m_dialogs.SetUpPrint(this, printer)) {
         // The print service's answer: a refused job is no printed report.
-        const PrintJobResult job = PrintReport(printer, [this] { return CurrentReportHeader(); }, m_rowModel.Rows());
+        const PrintJobResult job = PrintReport(printer, [this] { return CurrentReportHeader(); }, m_rowModel.Rows(),
+                                               m_evaluation->PrintedEvaluation());
         if (job.state == PrintJobState::Refused)
             ShowOperatorMessage(QStringLiteral("The report was not printed: ") + QString::fromStdString(job.reason));
         else if (job.state == PrintJobState::Held)
@@ -456,6 +476,8 @@ void COrvexDlg::OnButtonPreview()
         });
         preview->close();
     });
+    if (auto* bar = preview->findChild<QToolBar*>())
+        bar->addAction(m_evaluation->IncludeAction());
     std::erase_if(m_previews, [](const QPointer<CPrintPreviewWindow>& open) { return open.isNull(); });
     m_previews.emplace_back(preview);
     preview->showMaximized();
@@ -463,8 +485,8 @@ void COrvexDlg::OnButtonPreview()
 
 void COrvexDlg::DrawReport(QPrinter& printer)
 {
-    const ReportPaintResult result =
-        PaintReport(printer, [this] { return CurrentReportHeader(); }, m_rowModel.Rows());
+    const ReportPaintResult result = PaintReportWithEvaluation(printer, [this] { return CurrentReportHeader(); },
+                                                               m_rowModel.Rows(), m_evaluation->PrintedEvaluation());
     if (result.ok())
         return;
     // The preview shows why there is no report where the report would be.
@@ -585,6 +607,11 @@ void COrvexDlg::OnRowsInserted(unsigned rowCount)
     m_bStopAsked = false;
     if (m_link.IsBusy())
         ShowStopButton(true);
+}
+
+void COrvexDlg::OnRecordRead(int row, const MeterRecord& record)
+{
+    m_evaluation->OnRecordRead(row, record);
 }
 
 void COrvexDlg::OnRowTexts(int row, const RowTexts& texts)

@@ -19,6 +19,7 @@
 #include <vector>
 
 class CArchiveSession;
+class CEvaluationWindow;
 class CButtonST;
 class CPrintPreviewWindow;
 class CHelpWindow;
@@ -83,11 +84,14 @@ public:
     // Shows an upload from the archive as if it had just been read; the meter is not asked.
     void ShowUpload(const ReportHeader& header, std::vector<RowTexts> rows);
     CArchiveSession& Archive() { return *m_archive; }
+    CEvaluationWindow* Evaluation() const { return m_evaluation; }
+    QAction* EvaluationAction() const { return m_evaluationAction; }
 
     // The engine's events, on the GUI thread.
     void ShowMessage(const std::string& text) override;
     void OnCountKnown(unsigned recordCount) override;
     void OnRowsInserted(unsigned rowCount) override;
+    void OnRecordRead(int row, const MeterRecord& record) override;
     void OnRowTexts(int row, const RowTexts& texts) override;
     void OnProgress(unsigned position, unsigned received) override;
     void OnStatusPane0(const std::string& text) override;
@@ -135,6 +139,8 @@ private:
     QAction* m_aboutAction = nullptr;
     QAction* m_historyAction = nullptr;
     CArchiveSession* m_archive = nullptr;   // a child: goes with the window
+    CEvaluationWindow* m_evaluation = nullptr;   // a child window: goes with the window
+    QAction* m_evaluationAction = nullptr;
     std::vector<QAction*> m_menuActions;
     CHelpWindow* m_helpWindow = nullptr;   // a child: goes with the window
     QTimer m_timer;

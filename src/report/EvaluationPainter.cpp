@@ -52,7 +52,7 @@ ReportPdf RenderReportWithEvaluationPdf(const QPageLayout& pageLayout, const Rep
         QPdfWriter writer(&buffer);
         writer.setResolution(kPdfResolution);
         writer.setPageLayout(pageLayout);
-        writer.setTitle(QStringLiteral("Data Report"));
+        writer.setTitle(QString::fromStdString(ReportDocumentName(header)));
         writer.setCreator(QStringLiteral("Ombrel"));
         pdf.result = PaintReportWithEvaluation(writer, [&header] { return header; }, rows, evaluation);
     }

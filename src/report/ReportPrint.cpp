@@ -1,5 +1,7 @@
 #include "ReportPrint.h"
 
+#include "EvaluationPainter.h"
+
 #include <QPrinter>
 #include <QPrinterInfo>
 
@@ -16,7 +18,8 @@ std::string CheckPrintQueue(const std::string& queue)
 }
 #endif
 
-PrintJobResult PrintReport(QPrinter& printer, const ReportHeaderSource& header, const std::vector<RowTexts>& rows)
+PrintJobResult PrintReport(QPrinter& printer, const ReportHeaderSource& header, const std::vector<RowTexts>& rows,
+                           const EvaluationReport* evaluation)
 {
     const ReportHeader named = header();
     printer.setDocName(QString::fromStdString(ReportDocumentName(named)));
@@ -25,7 +28,8 @@ PrintJobResult PrintReport(QPrinter& printer, const ReportHeaderSource& header, 
     // Qt's own print engine would hand the job over without telling whether
     // the queue took it. Where there is no libcups (Windows), it is the way.
     if (printer.outputFormat() == QPrinter::NativeFormat) {
-        const ReportPdf pdf = RenderReportPdf(printer.pageLayout(), named, rows, range);
+        const ReportPdf pdf = evaluation ? RenderReportWithEvaluationPdf(printer.pageLayout(), named, rows, evaluation)
+                                         : RenderReportPdf(printer.pageLayout(), named, rows, range);
         if (!pdf.result.ok())
             return {PrintJobState::Refused, 0, pdf.result.error};
         PrintJobOptions options{{"media", printer.pageLayout().pageSize().key().toStdString()},
@@ -41,7 +45,8 @@ PrintJobResult PrintReport(QPrinter& printer, const ReportHeaderSource& header, 
                               pdf.bytes.toStdString(), options);
     }
 #endif
-    const ReportPaintResult painted = PaintReport(printer, header, rows, range);
+    const ReportPaintResult painted = evaluation ? PaintReportWithEvaluation(printer, header, rows, evaluation)
+                                                 : PaintReport(printer, header, rows, range);
     if (!painted.ok())
         return {PrintJobState::Refused, 0, painted.error};
     if (printer.printerState() == QPrinter::Error)

@@ -1,0 +1,146 @@
+// The Evaluation window over the main window: parameters change the results
+// at once, an upload fills it as the records arrive, and the printed report
+// carries its pages when asked to.
+
+#include "WindowFixture.h"
+
+#include "EvaluationWindow.h"
+#include "PrintPreviewWindow.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QSpinBox>
+#include <QTableView>
+#include <QToolBar>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kResultColumn = 8;
+
+// Power 0.5 mW against a 1 mW reference: 10 log10(2) = 3.0103 dB of loss.
+MeterRecord HalfPower(std::uint8_t wavelengthIndex)
+{
+    return MeterRecord::Make(0.5f, 1.0f, 1, wavelengthIndex, 0);
+}
+
+class EvaluationWindowTest : public WindowTest {
+protected:
+    CEvaluationWindow& OpenEvaluation()
+    {
+        m_window->EvaluationAction()->trigger();
+        CEvaluationWindow* evaluation = m_window->Evaluation();
+        EXPECT_TRUE(evaluation->isVisible());
+        return *evaluation;
+    }
+
+    static QString Result(CEvaluationWindow& evaluation, int row)
+    {
+        const QAbstractItemModel* model = evaluation.Table()->model();
+        return model->data(model->index(row, kResultColumn)).toString();
+    }
+
+    static void ChooseSet(CEvaluationWindow& evaluation, const QString& name)
+    {
+        const int index = evaluation.LimitSetBox()->findText(name + QStringLiteral(" (built-in)"));
+        ASSERT_GE(index, 0) << name.toStdString();
+        evaluation.LimitSetBox()->setCurrentIndex(index);
+    }
+};
+
+TEST_F(EvaluationWindowTest, ParametersChangeTheResultsAtOnce)
+{
+    CMeterSim& meter = StartMeter({HalfPower(2), HalfPower(4)});   // 1310 and 1550 nm
+    OpenWindow({meter.SlavePath()});
+    ASSERT_TRUE(Upload());
+    CEvaluationWindow& evaluation = OpenEvaluation();
+    ASSERT_EQ(evaluation.Table()->model()->rowCount(), 2);
+
+    ChooseSet(evaluation, QStringLiteral("Fixed budget"));
+    evaluation.MaxLossBox()->setValue(4.0);
+    EXPECT_EQ(Result(evaluation, 0), QStringLiteral("PASS"));
+    EXPECT_TRUE(evaluation.SummaryLabel()->text().contains(QStringLiteral("PASS: all 2 records pass")));
+
+    evaluation.MaxLossBox()->setValue(3.0);   // 3.0103 dB against 3 dB
+    EXPECT_EQ(Result(evaluation, 0), QStringLiteral("FAIL"));
+    QAbstractItemModel* model = evaluation.Table()->model();
+    EXPECT_NE(model->data(model->index(0, kResultColumn), Qt::BackgroundRole), model->data(model->index(0, 0), Qt::BackgroundRole));
+
+    evaluation.UncertaintyBox()->setValue(0.05);
+    EXPECT_EQ(Result(evaluation, 0), QStringLiteral("FAIL*"));
+
+    // 1.0 dB/km x 2 km + 2 x 0.75 dB = 3.5 dB
+    ChooseSet(evaluation, QStringLiteral("TIA-568.3-D single-mode inside plant"));
+    EXPECT_FALSE(evaluation.MaxLossBox()->isEnabled());
+    evaluation.LengthBox()->setValue(2.0);
+    evaluation.ConnectionsBox()->setValue(2);
+    evaluation.UncertaintyBox()->setValue(0.0);
+    EXPECT_EQ(Result(evaluation, 1), QStringLiteral("PASS"));
+    EXPECT_EQ(model->data(model->index(1, 6)).toString(), QStringLiteral("3.50"));
+
+    ChooseSet(evaluation, QStringLiteral("TIA-568.3-D multimode"));
+    EXPECT_EQ(Result(evaluation, 0), QStringLiteral("NO VERDICT (no limit for 1310 nm)"));
+
+    evaluation.PerLinkBox()->setValue(2);
+    EXPECT_EQ(model->data(model->index(1, 1)).toString(), QStringLiteral("F001"));
+    EXPECT_TRUE(model->setData(model->index(0, 1), QStringLiteral("Rack A"), Qt::EditRole));
+    EXPECT_EQ(model->data(model->index(1, 1)).toString(), QStringLiteral("Rack A"));
+}
+
+// The window judges each record as the transfer reads it, from its own floats.
+TEST_F(EvaluationWindowTest, AnUploadFillsItLive)
+{
+    const std::vector<MeterRecord> records = GeneratedRecords(12);
+    CMeterSim& meter = StartMeter(records);
+    OpenWindow({meter.SlavePath()}, Pauses{});   // the wire's own pace: the upload takes a while
+    CEvaluationWindow& evaluation = OpenEvaluation();
+    ChooseSet(evaluation, QStringLiteral("Fixed budget"));
+    m_window->Button(IDC_BUTTON_UPLOAD)->click();
+    const auto judged = [&] {
+        int count = 0;
+        for (const RecordResult& record : evaluation.Report().result.records)
+            count += record.lossDb ? 1 : 0;
+        return count;
+    };
+    EXPECT_TRUE(ProcessEventsUntil([&] { return judged() >= 2 && m_window->Link().IsBusy(); }, std::chrono::seconds(60)))
+        << "no record judged while the upload ran";
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !m_window->Link().IsBusy() && EnabledButtons() == 7; },
+                                   std::chrono::seconds(60)));
+    const auto lossesOfTheRecords = [&] {
+        const auto& judgedRecords = evaluation.Report().result.records;
+        if (judgedRecords.size() != records.size())
+            return false;
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            if (judgedRecords[i].lossDb != LossOf(MeasurementFromRecord(records[i], static_cast<int>(i))))
+                return false;
+        }
+        return true;
+    };
+    // Exactly the losses of the floats: the texts would round them.
+    EXPECT_TRUE(ProcessEventsUntil(lossesOfTheRecords));
+}
+
+// "Include evaluation" in the preview's tool bar adds the Evaluation pages.
+TEST_F(EvaluationWindowTest, IncludeEvaluationAddsItsPages)
+{
+    CMeterSim& meter = StartMeter({HalfPower(2), HalfPower(4)});
+    OpenWindow({meter.SlavePath()});
+    ASSERT_TRUE(Upload());
+    m_window->OnButtonPreview();
+    ASSERT_EQ(m_window->Previews().size(), 1u);
+    CPrintPreviewWindow* preview = m_window->Previews().front();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return preview->PageCount() > 0; }));
+    const int dataPages = preview->PageCount();
+    QAction* include = m_window->Evaluation()->IncludeAction();
+    EXPECT_TRUE(preview->findChild<QToolBar*>()->actions().contains(include));
+    include->setChecked(true);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return preview->PageCount() == dataPages + 2; }))
+        << "the Evaluation section (summary and chart, then the records) follows the Data Report";
+    include->setChecked(false);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return preview->PageCount() == dataPages; }));
+}
+
+} // namespace

@@ -195,7 +195,7 @@ void CEvaluationWindow::CreateControls()
     setRow->addWidget(import);
     setRow->addWidget(exportSet);
     auto* left = new QFormLayout;
-    left->addRow(QStringLiteral("&Limit set:"), setRow);
+    left->addRow(QStringLiteral("Limit set:"), setRow);
     left->addRow(QStringLiteral("&Maximum loss:"), m_maxLoss);
     left->addRow(QStringLiteral("Len&gth:"), m_length);
     left->addRow(QStringLiteral("&Connections:"), m_connections);
@@ -335,9 +335,7 @@ void CEvaluationWindow::Reevaluate()
 
     m_model.SetResult(&m_report.result);
     m_chart->SetResult(&m_report.result);
-    QString summary = Q(SummaryText(m_report.result));
-    summary += Q("\n" + DescribeParameters(m_report.set, parameters));
-    m_summary->setText(summary);
+    m_summary->setText(Q(SummaryText(m_report.result)));
     m_problem->setText(m_usable ? m_refused : Q(problem));
     emit Evaluated();
 }

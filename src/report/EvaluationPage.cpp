@@ -96,12 +96,13 @@ std::vector<std::string> WrapText(const std::string& text, std::size_t cells)
 std::vector<DrawOperation> LayoutEvaluationChart(const EvaluationResult& result, const ChartBox& box, int lineHeight)
 {
     std::vector<DrawOperation> chart;
-    // Room on the left for the axis values, below for the record numbers.
-    const int axisWidth = box.width / 10;
+    // Room on the left for the axis values (about six characters), above
+    // for the caption, below for the record numbers.
+    const int axisWidth = std::max(box.width / 10, 3 * lineHeight);
     const int plotLeft = box.left + axisWidth;
-    const int plotTop = box.top + lineHeight / 2;
+    const int plotTop = box.top + lineHeight + lineHeight / 2;
     const int plotWidth = box.width - axisWidth - lineHeight / 2;
-    const int plotHeight = box.height - 2 * lineHeight;
+    const int plotHeight = box.height - 3 * lineHeight;
     if (plotWidth <= 0 || plotHeight <= 0)
         return chart;
     const int plotBottom = plotTop + plotHeight;
@@ -125,7 +126,7 @@ std::vector<DrawOperation> LayoutEvaluationChart(const EvaluationResult& result,
         chart.push_back(Text(plotLeft + plotWidth - lineHeight / 2 * static_cast<int>(last.size()),
                              plotBottom + lineHeight / 4, last));
     }
-    chart.push_back(Text(plotLeft + plotWidth / 2 - 2 * lineHeight, plotBottom + lineHeight / 4, "loss (dB) per record"));
+    chart.push_back(Text(plotLeft, box.top, "Loss (dB); dash: limit; x: fails"));
 
     // A marker no wider than its share of the width, and at most a third of a line.
     const double step = static_cast<double>(plotWidth) / static_cast<double>(std::max<std::size_t>(count, 1));

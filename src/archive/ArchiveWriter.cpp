@@ -176,8 +176,10 @@ bool CArchiveWriter::EnsureOpen()
 {
     if (!m_archive.IsOpen()) {
         const ArchiveOpenResult opened = m_archive.Open(m_path);
+        // Why an archive could not be opened is the upload's failure; the
+        // notice tells what opening found in a file that did open.
         std::lock_guard lock(m_mutex);
-        if (!opened.notice.empty())
+        if (opened.ok && !opened.notice.empty())
             m_status.notice = opened.notice;
     }
     return m_archive.IsOpen() && !m_archive.ReadOnly();

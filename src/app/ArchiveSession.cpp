@@ -63,6 +63,7 @@ void CArchiveSession::BeforeUpload(const ReportHeader& header)
     m_feed.SetWriter(m_writer.get());
     m_feed.SetHeader(header);
     m_uploadEnded = false;
+    m_openedUpload = 0;   // the table is emptied for the new upload
 }
 
 void CArchiveSession::OnUploadFinished(bool recordsRead, const ReportHeader& header)

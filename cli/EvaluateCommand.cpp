@@ -40,16 +40,9 @@ public:
         PreparedEvaluation prepared;
         if (const std::optional<int> refused = PrepareEvaluation(m_options, "--csv", prepared))
             return *refused;
-        const FileReadResult bytes = ReadReportFile(m_savedReport, kMaxReportFileBytes);
-        if (!bytes.ok()) {
-            std::fprintf(stderr, "ombrel-cli: %s %s\n", m_savedReport.c_str(), bytes.error.c_str());
+        const std::optional<CsvReadResult> saved = ReadSavedReport(m_savedReport);
+        if (!saved)
             return EXIT_USAGE;
-        }
-        const CsvReadResult saved = ParseCsvReport(bytes.content);
-        if (!saved.ok()) {
-            std::fprintf(stderr, "ombrel-cli: %s: %s\n", m_savedReport.c_str(), saved.error.c_str());
-            return EXIT_USAGE;
-        }
         CReportTargets pdf(m_targetOptions, false);
         if (pdf.Printed())
             context.PrepareReportDrawing();
@@ -57,8 +50,8 @@ public:
             return *refused;
 
         std::vector<Measurement> measurements;
-        measurements.reserve(saved.rows.size());
-        for (const RowTexts& row : saved.rows)
+        measurements.reserve(saved->rows.size());
+        for (const RowTexts& row : saved->rows)
             measurements.push_back(MeasurementFromRowTexts(row));
         EvaluationReport report;
         report.source = {m_savedReport, true};
@@ -66,7 +59,7 @@ public:
         report.parameters = prepared.parameters;
         report.result = Evaluate(measurements, prepared.set, prepared.parameters);
 
-        ReportContent content{saved.header, saved.rows, m_savedReport};
+        ReportContent content{saved->header, saved->rows, m_savedReport};
         content.evaluation = &report;
         const bool pdfWritten = pdf.WriteAll(content);
         const bool pdfToStdout = m_targetOptions.pdfPath == std::string(kStandardOutputPath);

@@ -28,22 +28,13 @@ public:
             std::fprintf(stderr, "ombrel-cli: report needs --pdf FILE or --print QUEUE\n");
             return EXIT_USAGE;
         }
-        // Only a regular file of a saved report's size is read: a FIFO would
-        // block, a device or a huge file would fill the memory.
-        const FileReadResult bytes = ReadReportFile(m_savedReport, kMaxReportFileBytes);
-        if (!bytes.ok()) {
-            std::fprintf(stderr, "ombrel-cli: %s %s\n", m_savedReport.c_str(), bytes.error.c_str());
+        const std::optional<CsvReadResult> saved = ReadSavedReport(m_savedReport);
+        if (!saved)
             return EXIT_USAGE;
-        }
-        const CsvReadResult saved = ParseCsvReport(bytes.content);
-        if (!saved.ok()) {
-            std::fprintf(stderr, "ombrel-cli: %s: %s\n", m_savedReport.c_str(), saved.error.c_str());
-            return EXIT_USAGE;
-        }
         context.PrepareReportDrawing();
         if (const std::optional<int> refused = targets.Check(&m_savedReport))
             return *refused;
-        return targets.WriteAll({saved.header, saved.rows, m_savedReport}) ? EXIT_DONE : EXIT_WRITE_FAILED;
+        return targets.WriteAll({saved->header, saved->rows, m_savedReport}) ? EXIT_DONE : EXIT_WRITE_FAILED;
     }
 
 private:

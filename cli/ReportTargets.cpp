@@ -107,6 +107,22 @@ void SayLocked(const TargetOutcome& outcome) {
 
 } // namespace
 
+std::optional<CsvReadResult> ReadSavedReport(const std::string& path) {
+    // Only a regular file of a saved report's size is read: a FIFO would
+    // block, a device or a huge file would fill the memory.
+    const FileReadResult bytes = ReadReportFile(path, kMaxReportFileBytes);
+    if (!bytes.ok()) {
+        std::fprintf(stderr, "ombrel-cli: %s %s\n", path.c_str(), bytes.error.c_str());
+        return std::nullopt;
+    }
+    CsvReadResult saved = ParseCsvReport(bytes.content);
+    if (!saved.ok()) {
+        std::fprintf(stderr, "ombrel-cli: %s: %s\n", path.c_str(), saved.error.c_str());
+        return std::nullopt;
+    }
+    return saved;
+}
+
 void AddReportTargetOptions(CLI::App& command, ReportTargetOptions& options, bool withCsv) {
     if (withCsv)
         command

@@ -48,6 +48,10 @@ public:
     virtual TargetOutcome Write(const ReportContent& content) = 0;
 };
 
+// The saved CSV report at path, read and checked; none when it is not one,
+// after saying why (a usage error).
+std::optional<CsvReadResult> ReadSavedReport(const std::string& path);
+
 struct ReportTargetOptions {
     std::optional<std::string> csvPath;
     std::optional<std::string> pdfPath;

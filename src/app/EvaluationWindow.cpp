@@ -163,7 +163,12 @@ CEvaluationWindow::CEvaluationWindow(const CRowModel& rows, QString limitsFolder
     m_followTable.setSingleShot(true);
     m_followTable.setInterval(0);
     connect(&m_followTable, &QTimer::timeout, this, &CEvaluationWindow::Reevaluate);
-    connect(&m_rows, &QAbstractItemModel::modelReset, this, &CEvaluationWindow::OnTableChanged);
+    // A reset is a new table (cleared, or an archived upload opened): the
+    // records read before belong to another; new rows of a transfer come empty.
+    connect(&m_rows, &QAbstractItemModel::modelReset, this, [this] {
+        m_records.clear();
+        OnTableChanged();
+    });
     connect(&m_rows, &QAbstractItemModel::rowsInserted, this, &CEvaluationWindow::OnTableChanged);
     connect(&m_rows, &QAbstractItemModel::dataChanged, this, [this] { m_followTable.start(); });
     connect(&m_model, &CEvaluationModel::LabelEdited, this, [this](int link, const QString& label) {
@@ -287,11 +292,7 @@ void CEvaluationWindow::OnRecordRead(int row, const MeterRecord& record)
 
 void CEvaluationWindow::OnTableChanged()
 {
-    // A new transfer or an opened upload: records of the old table no longer apply.
-    const std::size_t rows = static_cast<std::size_t>(m_rows.rowCount());
-    if (m_rows.rowCount() == 0 || m_records.size() > rows)
-        m_records.clear();
-    m_records.resize(rows);
+    m_records.resize(static_cast<std::size_t>(m_rows.rowCount()));
     m_followTable.start();
 }
 

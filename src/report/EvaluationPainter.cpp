@@ -1,16 +1,8 @@
 #include "EvaluationPainter.h"
 
-#include <QBuffer>
 #include <QFontMetrics>
 #include <QPagedPaintDevice>
 #include <QPainter>
-#include <QPdfWriter>
-
-namespace {
-
-constexpr int kPdfResolution = 1200;   // as the Data Report's PDF
-
-} // namespace
 
 ReportPaintResult PaintReportWithEvaluation(QPagedPaintDevice& device, const ReportHeaderSource& header,
                                             const std::vector<RowTexts>& rows, const EvaluationReport* evaluation)
@@ -45,19 +37,9 @@ ReportPaintResult PaintReportWithEvaluation(QPagedPaintDevice& device, const Rep
 ReportPdf RenderReportWithEvaluationPdf(const QPageLayout& pageLayout, const ReportHeader& header,
                                         const std::vector<RowTexts>& rows, const EvaluationReport* evaluation)
 {
-    ReportPdf pdf;
-    QBuffer buffer(&pdf.bytes);
-    buffer.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter writer(&buffer);
-        writer.setResolution(kPdfResolution);
-        writer.setPageLayout(pageLayout);
-        writer.setTitle(QString::fromStdString(ReportDocumentName(header)));
-        writer.setCreator(QStringLiteral("Ombrel"));
-        pdf.result = PaintReportWithEvaluation(writer, [&header] { return header; }, rows, evaluation);
-    }
-    buffer.close();
-    return pdf;
+    return RenderPdf(pageLayout, header, [&](QPagedPaintDevice& device) {
+        return PaintReportWithEvaluation(device, [&header] { return header; }, rows, evaluation);
+    });
 }
 
 void PaintEvaluationChart(QPainter& painter, const EvaluationResult& result, const QRect& box)

@@ -143,8 +143,8 @@ QPageLayout ReportPageLayout(const QPageSize& pageSize, QPageLayout::Orientation
     return QPageLayout(pageSize, orientation, margins, QPageLayout::Point);
 }
 
-ReportPdf RenderReportPdf(const QPageLayout& pageLayout, const ReportHeader& header,
-                          const std::vector<RowTexts>& rows, ReportPageRange range)
+ReportPdf RenderPdf(const QPageLayout& pageLayout, const ReportHeader& header,
+                    const std::function<ReportPaintResult(QPagedPaintDevice&)>& paint)
 {
     ReportPdf pdf;
     QBuffer buffer(&pdf.bytes);
@@ -155,8 +155,16 @@ ReportPdf RenderReportPdf(const QPageLayout& pageLayout, const ReportHeader& hea
         writer.setPageLayout(pageLayout);
         writer.setTitle(QString::fromStdString(ReportDocumentName(header)));
         writer.setCreator(QStringLiteral("Ombrel"));
-        pdf.result = PaintReport(writer, [&header] { return header; }, rows, range);
+        pdf.result = paint(writer);
     }
     buffer.close();
     return pdf;
+}
+
+ReportPdf RenderReportPdf(const QPageLayout& pageLayout, const ReportHeader& header,
+                          const std::vector<RowTexts>& rows, ReportPageRange range)
+{
+    return RenderPdf(pageLayout, header, [&](QPagedPaintDevice& device) {
+        return PaintReport(device, [&header] { return header; }, rows, range);
+    });
 }

@@ -62,5 +62,8 @@ struct ReportPdf {
     ReportPaintResult result;
 };
 // Its title is the report's document name.
+// A PDF document drawn by paint, titled with the report's document name.
+ReportPdf RenderPdf(const QPageLayout& pageLayout, const ReportHeader& header,
+                    const std::function<ReportPaintResult(QPagedPaintDevice&)>& paint);
 ReportPdf RenderReportPdf(const QPageLayout& pageLayout, const ReportHeader& header,
                           const std::vector<RowTexts>& rows, ReportPageRange range = {});

@@ -123,6 +123,23 @@ TEST_F(EvaluationWindowTest, AnUploadFillsItLive)
     EXPECT_TRUE(ProcessEventsUntil(lossesOfTheRecords));
 }
 
+// An upload opened from the archive is judged from its texts, never from the
+// floats of the upload shown before it.
+TEST_F(EvaluationWindowTest, AnOpenedUploadIsJudgedFromItsTexts)
+{
+    CMeterSim& meter = StartMeter({HalfPower(2), HalfPower(4)});
+    OpenWindow({meter.SlavePath()});
+    ASSERT_TRUE(Upload());
+    CEvaluationWindow& evaluation = OpenEvaluation();
+    EXPECT_FALSE(evaluation.Report().source.fromRowTexts);
+    // Power 0.25 mW against 1 mW: 6.02 dB, as the texts give it
+    const std::vector<MeterRecord> opened{MeterRecord::Make(0.25f, 1.0f, 1, 2, 0), MeterRecord::Make(0.25f, 1.0f, 1, 4, 0)};
+    m_window->ShowUpload({}, DecodedRows(opened));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return evaluation.Report().source.fromRowTexts; }));
+    for (const RecordResult& record : evaluation.Report().result.records)
+        EXPECT_EQ(FormatDb(record.lossDb), "6.02");
+}
+
 // "Include evaluation" in the preview's tool bar adds the Evaluation pages.
 TEST_F(EvaluationWindowTest, IncludeEvaluationAddsItsPages)
 {

@@ -41,7 +41,7 @@ std::vector<std::string> CandidatePorts(const MeterChoice& meter) {
 CMeterSession::CMeterSession(const MeterSessionOptions& options)
     : m_options(options), m_events(StderrIsTerminal()), m_archiveFeed(m_events), m_link(m_archiveFeed) {
     if (options.trace)
-        m_link.Port().SetTraceHook(PrintTrace);
+        m_link.SetTraceHook(PrintTrace);
 }
 
 std::optional<int> CMeterSession::Start() {

@@ -14,7 +14,7 @@
 #include <vector>
 
 constexpr std::uint16_t kRecordAreaStart = 0x1000;
-constexpr int kMaxSimRecords = 3840;   // what the 16-bit address space holds above 0x1000
+constexpr int kMaxSimRecords = static_cast<int>(kMeterCapacity);
 
 // A fault hits the n-th command frame the meter takes (or every one).
 struct SimFault {
@@ -27,6 +27,7 @@ struct SimFault {
         ZeroCount,     // record count answered as 0
         LateClear,     // clear handshake reply after `delayMs`
         Vanish,        // closes the pty: the meter is unplugged
+        Twice,         // sends the reply a second time, `delayMs` after the first
     };
     Kind kind = Kind::NoReply;
     int exchange = 0;      // 1-based index of the exchange it hits; 0 = every exchange
@@ -34,7 +35,7 @@ struct SimFault {
     int byteCount = 0;
 };
 
-// Parses "kind[@n][:value]", e.g. "noreply@3", "late:800", "short@2:5", "vanish@10".
+// Parses "kind[@n][:value]", e.g. "noreply@3", "late:800", "short@2:5", "twice@4:0", "vanish@10".
 bool ParseSimFault(const std::string& description, SimFault& fault, std::string& error);
 
 struct SimOptions {

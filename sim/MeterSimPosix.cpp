@@ -6,6 +6,7 @@
 #include <chrono>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -341,6 +342,7 @@ void CMeterSim::Impl::Take(const SimFrame& frame, TimePoint takenAt) {
 
     bool noReply = false, wrongHeader = false, zeroCount = false, vanish = false;
     int shortCount = 0, strayCount = 0, delayMs = m_options.latencyMs;
+    std::optional<int> againAfterMs;
     for (const SimFault& fault : m_options.faults) {
         if (fault.exchange != 0 && fault.exchange != exchange)
             continue;
@@ -356,6 +358,7 @@ void CMeterSim::Impl::Take(const SimFrame& frame, TimePoint takenAt) {
                 delayMs += fault.delayMs;
             break;
         case SimFault::Kind::Vanish: vanish = true; break;
+        case SimFault::Kind::Twice: againAfterMs = fault.delayMs; break;
         }
     }
     if (vanish) {
@@ -382,6 +385,10 @@ void CMeterSim::Impl::Take(const SimFrame& frame, TimePoint takenAt) {
     Schedule(bytes, takenAt + std::chrono::milliseconds(delayMs));
     Log("reply " + Hex(bytes.data(), bytes.size()) +
         (delayMs > 0 ? " after " + std::to_string(delayMs) + " ms" : std::string()));
+    if (againAfterMs) {
+        Schedule(bytes, takenAt + std::chrono::milliseconds(delayMs + *againAfterMs));
+        Log("fault: the same reply again " + std::to_string(*againAfterMs) + " ms later");
+    }
 }
 
 bool CMeterSim::Impl::Act(const SimFrame& frame, bool zeroCount, SimFrame& reply) {

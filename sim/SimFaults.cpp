@@ -40,6 +40,7 @@ constexpr FaultKindInfo kFaultKinds[] = {
     {"zerocount", SimFault::Kind::ZeroCount, FaultValue::None, 0, 0, "zerocount"},
     {"lateclear", SimFault::Kind::LateClear, FaultValue::DelayMs, 1, kMaxDelayMs, "lateclear:700"},
     {"vanish", SimFault::Kind::Vanish, FaultValue::None, 0, 0, "vanish@10"},
+    {"twice", SimFault::Kind::Twice, FaultValue::DelayMs, 0, kMaxDelayMs, "twice@4:30"},
 };
 
 }  // namespace
@@ -62,7 +63,7 @@ bool ParseSimFault(const std::string& description, SimFault& fault, std::string&
             info = &candidate;
     if (info == nullptr) {
         error = "unknown fault kind '" + name +
-                "'; expected noreply, late, header, short, garbage, zerocount, lateclear or vanish";
+                "'; expected noreply, late, header, short, garbage, zerocount, lateclear, vanish or twice";
         return false;
     }
 

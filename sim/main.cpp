@@ -40,6 +40,7 @@ command frame the meter takes (counting from 1), without it every frame.
   zerocount       report 0 stored records                     zerocount
   lateclear:MS    answer the clear handshake MS ms late       lateclear:700
   vanish          unplug the meter: the device goes away      vanish@10
+  twice:MS        send the reply again MS ms after the first  twice@4:30
 ombrel waits 500 ms for a reply, so late:800 looks like a silent meter and
 late:300 like a slow one. A reply that is still due when the next frame
 arrives is dropped.
@@ -84,13 +85,15 @@ void DeclareCommandLine(CLI::App& app, CommandLine& line) {
     app.add_option("--latency", line.options.latencyMs, "the meter's turnaround before each reply, in milliseconds")
         ->type_name("MS")
         ->check(CLI::Range(0, kMaxLatencyMs).description(""));
-    app.add_option_function<std::string>(
+    app.add_option_function<std::vector<std::string>>(
            "--fault",
-           [&line](const std::string& text) {
-               SimFault fault;
-               std::string error;
-               ParseSimFault(text, fault, error);   // checked below
-               line.options.faults.push_back(fault);
+           [&line](const std::vector<std::string>& texts) {
+               for (const std::string& text : texts) {
+                   SimFault fault;
+                   std::string error;
+                   ParseSimFault(text, fault, error);   // checked below
+                   line.options.faults.push_back(fault);
+               }
            },
            "misbehave on purpose (see Faults below); may be given several times")
         ->type_name("FAULT")

@@ -382,7 +382,11 @@ void COrvexDlg::ShowStopButton(bool transferring)
 
 void COrvexDlg::OnButtonClear()
 {
-    if (!m_link.ClearAllowed() || !m_archive->ClearAllowed())
+    if (!m_link.ClearAllowed()) {
+        ShowMessage(kClearAfterReadingMessage);
+        return;
+    }
+    if (!m_archive->ClearAllowed())
         return;
     if (!m_dialogs.ConfirmClear(this))
         return;

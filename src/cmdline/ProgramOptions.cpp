@@ -1,7 +1,7 @@
 #include "ProgramOptions.h"
 
 #include "BuildVersion.h"
-#include "MeterSim.h"
+#include "MeterRecord.h"
 
 #include <algorithm>
 #include <iostream>
@@ -85,9 +85,9 @@ CLI::Validator SimulatedCount() {
             if (text.empty())
                 return {};
             const bool digits = text.size() <= 9 && text.find_first_not_of("0123456789") == std::string::npos;
-            if (digits && std::stoi(text) <= kMaxSimRecords)
+            if (digits && std::stoul(text) <= kMeterCapacity)
                 return {};
-            return "takes a number of records from 0 to " + std::to_string(kMaxSimRecords) + ", not '" + text + "'";
+            return "takes a number of records from 0 to " + std::to_string(kMeterCapacity) + ", not '" + text + "'";
         },
         "");
 }
@@ -121,7 +121,7 @@ void AddMeterOptions(CLI::App& app, MeterChoice& choice) {
                        choice.simulatedCount = std::stoi(count);
                },
                "talk to a simulated meter started inside the program: N generated records (0 to " +
-                   std::to_string(kMaxSimRecords) +
+                   std::to_string(kMeterCapacity) +
                    "), or without N a realistic session of every display mode, wavelength and modulation; "
                    "not together with --port")
             ->type_name("N")

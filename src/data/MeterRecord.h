@@ -11,6 +11,10 @@ constexpr std::size_t kHalfRecordSize = 8;
 
 using HalfRecord = std::array<std::uint8_t, kHalfRecordSize>;
 
+// The record area runs from 0x1000 to 0xFFFF, 16 bytes a record; beyond it
+// the address wraps, so a larger count cannot be the meter's.
+constexpr unsigned kMeterCapacity = 3840;
+
 // One stored measurement, byte for byte as the meter keeps it:
 // 0-3 power (float LE, mW), 4-7 reference (float LE, mW), 8 display mode,
 // 9 wavelength index, 10 modulation index, 11-15 not interpreted.

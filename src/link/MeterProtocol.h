@@ -1,8 +1,11 @@
 #pragma once
 
-#include "SerialPort.h"
-
+#include <array>
+#include <cstddef>
 #include <cstdint>
+
+constexpr std::size_t kFrameSize = 13;
+using Frame = std::array<std::uint8_t, kFrameSize>;
 
 // The meter's command frames. Each is 13 bytes: 0xAA, the command, the
 // address (low, high), the length, then zeros. Replies repeat bytes 0-1.
@@ -14,14 +17,8 @@ enum class MeterCommand : std::uint8_t {
     CLEAR_DATA = 0x10,
 };
 
-// Kinds of exchange; the values are the ones the meter link has always used.
-enum ThreadItem { ITEM_COUNT = 1, ITEM_DATA_1 = 3, ITEM_DATA_2 = 5 };
-
 constexpr std::uint8_t kFrameStart = 0xAA;
 constexpr std::uint8_t kDataBlockLength = 0x08;
-// The record area runs from 0x1000 to 0xFFFF, 16 bytes a record; beyond it
-// the address wraps, so a larger count cannot be the meter's.
-constexpr unsigned kMeterCapacity = 3840;
 
 // Pauses and waits of the link in milliseconds. The meter needs them; tests
 // that move thousands of records may shorten them.
@@ -36,7 +33,9 @@ struct Pauses {
     // After a data exchange that failed, the line must stay quiet this long
     // before the next frame, so that a late reply cannot pass for the next one...
     int quietLineMs = 500;
-    int quietLimitMs = 3000;      // ...but a chattering line holds it no longer than this
+    // ...but a chattering line holds it no longer than this. A missing reply
+    // is also given up for lost this long after its frame.
+    int quietLimitMs = 3000;
 };
 
 // The frame for a command; blockIndex only matters for the two data reads,

@@ -86,7 +86,7 @@ void ReleaseDevice(int fd) {
 }
 
 // The opened and locked descriptor, or -1 with the reason in failure and detail.
-int OpenDevice(const std::string& path, PortFailure& failure, std::string& detail) {
+int OpenLocked(const std::string& path, PortFailure& failure, std::string& detail) {
     failure = PortFailure::None;
     detail.clear();
     const auto fail = [&](PortFailure why, std::string text) {
@@ -127,7 +127,7 @@ int OpenDevice(const std::string& path, PortFailure& failure, std::string& detai
 
 }  // namespace
 
-// A tty descriptor held exclusively, and the bytes already taken from it.
+// A tty descriptor held exclusively.
 struct CSerialPort::Device {
     Device(CSerialPort& owner, int descriptor) : port(owner), fd(descriptor) {}
     ~Device() { ReleaseDevice(fd); }
@@ -137,24 +137,18 @@ struct CSerialPort::Device {
     bool Configure(std::uint32_t baudRate, PortFailure& failure, std::string& detail);
     void MarkGone(int error);
     bool CheckGone();
-    WaitResult WaitFor(short events, Clock::time_point deadline);
+    DeviceWait WaitFor(short events, Clock::time_point deadline);
     bool TakeLineError();                                // true (and receive side purged) after a line error
     long LineErrorCount();                               // -1 when the driver keeps no counts
     std::size_t QueuedBytes();
-    void DrainKernelQueue();
 
     CSerialPort& port;
     const int fd;
-    // Bytes already taken from the driver but not yet handed out: draining the
-    // driver lets poll() sleep until more bytes arrive instead of spinning.
-    std::vector<std::uint8_t> rxPending;
     bool lineCountsKept = false;
     long lineErrorsSeen = 0;
 };
 
-CSerialPort::CSerialPort(IMessageSink* messages) : m_messages(messages) {}
-
-CSerialPort::~CSerialPort() { Close(); }
+void CSerialPort::DeviceDeleter::operator()(Device* device) const { delete device; }
 
 std::string CSerialPort::DevicePath(const std::string& portName) {
     if (portName.find('/') != std::string::npos)
@@ -183,31 +177,26 @@ bool CSerialPort::AccessDenied(const std::string& portName) {
 }
 
 int CSerialPort::ProbePort(const std::string& portName) {
-    const int fd = OpenDevice(DevicePath(portName), m_lastFailure, m_lastFailureDetail);
+    const int fd = OpenLocked(DevicePath(portName), m_lastFailure, m_lastFailureDetail);
     if (fd < 0)
         return 1;
     ReleaseDevice(fd);
     return 0;
 }
 
-int CSerialPort::Open(const std::string& portName) {
-    // The object is reused for every port tried; never leave the previous one open.
-    Close();
-    m_gone = false;
-    m_rearmWait = 1;
-
-    const int fd = OpenDevice(DevicePath(portName), m_lastFailure, m_lastFailureDetail);
+int CSerialPort::OpenDevice(const std::string& portName, const char*& message) {
+    const int fd = OpenLocked(DevicePath(portName), m_lastFailure, m_lastFailureDetail);
     if (fd < 0) {
         // A device that is no terminal opens but cannot take line settings.
-        ShowMessage(m_lastFailure == PortFailure::NotATty ? "Set CommState fail！" : "Open serial port fail！");
+        message = m_lastFailure == PortFailure::NotATty ? "Set CommState fail！" : "Open serial port fail！";
         return -1;
     }
-    m_device = std::make_unique<Device>(*this, fd);
+    m_device.reset(new Device(*this, fd));
     // The kernel sizes the driver's queues itself: there is no queue-size step
     // here, and so no "Set serial port's buffer fail！".
     if (!m_device->Configure(m_baudRate, m_lastFailure, m_lastFailureDetail)) {
         m_device.reset();
-        ShowMessage("Set CommState fail！");
+        message = "Set CommState fail！";
         return -1;
     }
     const long lineErrors = m_device->LineErrorCount();
@@ -229,7 +218,7 @@ std::size_t CSerialPort::SendBytes(const std::uint8_t* bytes, std::size_t count)
         if (written < 0 && errno == EINTR)
             continue;
         if (written < 0 && errno == EAGAIN) {
-            if (m_device->WaitFor(POLLOUT, deadline) != WaitResult::Ready)
+            if (m_device->WaitFor(POLLOUT, deadline) != DeviceWait::Ready)
                 break;
             continue;
         }
@@ -237,19 +226,11 @@ std::size_t CSerialPort::SendBytes(const std::uint8_t* bytes, std::size_t count)
             m_device->MarkGone(errno);
         break;
     }
-    return Traced(true, bytes, sent);
+    return sent;
 }
 
-std::size_t CSerialPort::Read(std::uint8_t* bytes, std::size_t count) {
-    if (!IsOpen() || CheckGone())
-        return 0;
-    if (TakeLineError())
-        return 0;
-
-    std::vector<std::uint8_t>& pending = m_device->rxPending;
-    std::size_t got = std::min(count, pending.size());
-    std::copy_n(pending.begin(), got, bytes);
-    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(got));
+std::size_t CSerialPort::ReceiveQueued(std::uint8_t* bytes, std::size_t count) {
+    std::size_t got = 0;
     while (got < count) {
         const ssize_t n = ::read(m_device->fd, bytes + got, count - got);
         if (n > 0) {
@@ -262,24 +243,12 @@ std::size_t CSerialPort::Read(std::uint8_t* bytes, std::size_t count) {
             m_device->MarkGone(errno);
         break;   // EAGAIN: nothing more queued
     }
-    if (got > 0)
-        m_rxComplete = 1;
-    return Traced(false, bytes, got);
+    return got;
 }
 
 void CSerialPort::Purge() {
-    if (!IsOpen())
-        return;
-    ::tcflush(m_device->fd, TCIOFLUSH);
-    m_device->rxPending.clear();
-}
-
-void CSerialPort::Close() {
-    if (!IsOpen())
-        return;
-    // An empty transmit queue keeps close() from waiting for the line to drain.
-    Purge();
-    m_device.reset();
+    if (IsOpen())
+        ::tcflush(m_device->fd, TCIOFLUSH);
 }
 
 bool CSerialPort::CheckGone() { return m_device->CheckGone(); }
@@ -288,13 +257,7 @@ bool CSerialPort::TakeLineError() { return m_device->TakeLineError(); }
 
 std::size_t CSerialPort::QueuedBytes() { return m_device->QueuedBytes(); }
 
-std::size_t CSerialPort::CollectReceived() {
-    // Once the driver's queue is empty, poll sleeps until more arrives.
-    m_device->DrainKernelQueue();
-    return m_device->rxPending.size();
-}
-
-CSerialPort::WaitResult CSerialPort::WaitForInput(Clock::time_point deadline) {
+CSerialPort::DeviceWait CSerialPort::WaitForDevice(Clock::time_point deadline) {
     return m_device->WaitFor(POLLIN, deadline);
 }
 
@@ -330,7 +293,6 @@ bool CSerialPort::Device::Configure(std::uint32_t baudRate, PortFailure& failure
 
 void CSerialPort::Device::MarkGone(int error) {
     port.MarkGone(error != 0 ? ErrorText(error) : "device hung up");
-    rxPending.clear();
 }
 
 bool CSerialPort::Device::CheckGone() {
@@ -342,10 +304,10 @@ bool CSerialPort::Device::CheckGone() {
     return port.m_gone;
 }
 
-CSerialPort::WaitResult CSerialPort::Device::WaitFor(short events, Clock::time_point deadline) {
+CSerialPort::DeviceWait CSerialPort::Device::WaitFor(short events, Clock::time_point deadline) {
     for (;;) {
         if (port.Aborted())
-            return WaitResult::Aborted;
+            return DeviceWait::Aborted;
         const auto remaining =
             std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         const int sliceMs = static_cast<int>(std::clamp<long long>(remaining, 0, kPollSliceMs));
@@ -353,19 +315,19 @@ CSerialPort::WaitResult CSerialPort::Device::WaitFor(short events, Clock::time_p
         const int ready = ::poll(&device, 1, sliceMs);
         if (ready < 0 && errno != EINTR) {
             MarkGone(errno);
-            return WaitResult::Gone;
+            return DeviceWait::Gone;
         }
         if (ready > 0) {
             // A pty slave whose master closed reports POLLHUP: the device is gone.
             if ((device.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
                 MarkGone(0);
-                return WaitResult::Gone;
+                return DeviceWait::Gone;
             }
             if ((device.revents & events) != 0)
-                return WaitResult::Ready;
+                return DeviceWait::Ready;
         }
         if (Clock::now() >= deadline)
-            return WaitResult::TimedOut;
+            return DeviceWait::TimedOut;
     }
 }
 
@@ -378,7 +340,6 @@ bool CSerialPort::Device::TakeLineError() {
     lineErrorsSeen = errors;
     // The queue holds the damaged bytes; the exchange cannot be trusted.
     ::tcflush(fd, TCIFLUSH);
-    rxPending.clear();
     return true;
 }
 
@@ -401,21 +362,5 @@ std::size_t CSerialPort::Device::QueuedBytes() {
             MarkGone(errno);
         queued = 0;
     }
-    return rxPending.size() + static_cast<std::size_t>(std::max(queued, 0));
-}
-
-void CSerialPort::Device::DrainKernelQueue() {
-    std::array<std::uint8_t, 256> chunk{};
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
-        if (n > 0) {
-            rxPending.insert(rxPending.end(), chunk.begin(), chunk.begin() + n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && IsHangUpError(errno))
-            MarkGone(errno);
-        return;
-    }
+    return static_cast<std::size_t>(std::max(queued, 0));
 }

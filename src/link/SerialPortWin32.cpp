@@ -18,6 +18,8 @@ constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURG
 constexpr DWORD kPurgeReceive = PURGE_RXABORT | PURGE_RXCLEAR;
 constexpr DWORD kLineErrors = CE_FRAME | CE_OVERRUN | CE_RXOVER | CE_RXPARITY | CE_BREAK;
 constexpr char kEndOfFileChar = static_cast<char>(0xA0);
+// Bounds a read of queued bytes, which completes at once on a sound driver.
+constexpr int kQueuedReadWaitMs = 5000;
 
 PortFailure FailureFromError(DWORD error) {
     switch (error) {
@@ -52,7 +54,7 @@ std::string FailureDetail(DWORD error) {
 
 // An open handle on a serial device, or INVALID_HANDLE_VALUE with the reason
 // in failure and detail.
-HANDLE OpenDevice(const std::string& path, PortFailure& failure, std::string& detail) {
+HANDLE OpenHandle(const std::string& path, PortFailure& failure, std::string& detail) {
     failure = PortFailure::None;
     detail.clear();
     const HANDLE handle = ::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -118,9 +120,7 @@ CSerialPort::Device::~Device() {
         ::CloseHandle(receiveEvent);
 }
 
-CSerialPort::CSerialPort(IMessageSink* messages) : m_messages(messages) {}
-
-CSerialPort::~CSerialPort() { Close(); }
+void CSerialPort::DeviceDeleter::operator()(Device* device) const { delete device; }
 
 std::string CSerialPort::DevicePath(const std::string& portName) {
     // A name with a path separator or a drive is a path already.
@@ -142,30 +142,25 @@ bool CSerialPort::AccessDenied(const std::string& portName) {
 }
 
 int CSerialPort::ProbePort(const std::string& portName) {
-    const HANDLE handle = OpenDevice(DevicePath(portName), m_lastFailure, m_lastFailureDetail);
+    const HANDLE handle = OpenHandle(DevicePath(portName), m_lastFailure, m_lastFailureDetail);
     if (handle == INVALID_HANDLE_VALUE)
         return 1;
     ::CloseHandle(handle);
     return 0;
 }
 
-int CSerialPort::Open(const std::string& portName) {
-    // The object is reused for every port tried; never leave the previous one open.
-    Close();
-    m_gone = false;
-    m_rearmWait = 1;
-
-    const HANDLE handle = OpenDevice(DevicePath(portName), m_lastFailure, m_lastFailureDetail);
+int CSerialPort::OpenDevice(const std::string& portName, const char*& message) {
+    const HANDLE handle = OpenHandle(DevicePath(portName), m_lastFailure, m_lastFailureDetail);
     if (handle == INVALID_HANDLE_VALUE) {
-        ShowMessage(m_lastFailure == PortFailure::NotATty ? "Set CommState fail！" : "Open serial port fail！");
+        message = m_lastFailure == PortFailure::NotATty ? "Set CommState fail！" : "Open serial port fail！";
         return -1;
     }
-    m_device = std::make_unique<Device>(*this, handle);
-    const auto fail = [this](const char* message) {
+    m_device.reset(new Device(*this, handle));
+    const auto fail = [this, &message](const char* text) {
         m_lastFailure = PortFailure::Other;
         m_lastFailureDetail = SystemErrorText(::GetLastError());
         m_device.reset();
-        ShowMessage(message);
+        message = text;
         return -1;
     };
     if (m_device->ioEvent == nullptr || m_device->receiveEvent == nullptr)
@@ -217,46 +212,29 @@ int CSerialPort::Open(const std::string& portName) {
 
 std::size_t CSerialPort::SendBytes(const std::uint8_t* bytes, std::size_t count) {
     const HANDLE handle = m_device->handle;
-    const std::size_t sent = m_device->Transfer(
+    return m_device->Transfer(
         [&](OVERLAPPED& request) {
             return ::WriteFile(handle, bytes, static_cast<DWORD>(count), nullptr, &request);
         },
         kWriteWaitMs);
-    return Traced(true, bytes, sent);
 }
 
-std::size_t CSerialPort::Read(std::uint8_t* bytes, std::size_t count) {
-    if (!IsOpen() || CheckGone())
-        return 0;
-    if (TakeLineError())
-        return 0;
+std::size_t CSerialPort::ReceiveQueued(std::uint8_t* bytes, std::size_t count) {
     // Only queued bytes are asked for, so the read completes at once.
     const std::size_t queued = QueuedBytes();
     if (queued == 0)
         return 0;
     const HANDLE handle = m_device->handle;
-    const std::size_t got = m_device->Transfer(
+    return m_device->Transfer(
         [&](OVERLAPPED& request) {
             return ::ReadFile(handle, bytes, static_cast<DWORD>(std::min(count, queued)), nullptr, &request);
         },
-        kReplyReadTimeoutMs);
-    if (got > 0)
-        m_rxComplete = 1;
-    return Traced(false, bytes, got);
+        kQueuedReadWaitMs);
 }
 
 void CSerialPort::Purge() {
-    if (!IsOpen())
-        return;
-    ::PurgeComm(m_device->handle, kPurgeAll);
-}
-
-void CSerialPort::Close() {
-    if (!IsOpen())
-        return;
-    m_device->EndReceiveWait();
-    Purge();
-    m_device.reset();
+    if (IsOpen())
+        ::PurgeComm(m_device->handle, kPurgeAll);
 }
 
 bool CSerialPort::CheckGone() {
@@ -280,29 +258,30 @@ std::size_t CSerialPort::QueuedBytes() {
     return m_device->QueryStatus(queued) ? queued : 0;
 }
 
-std::size_t CSerialPort::CollectReceived() { return QueuedBytes(); }
-
 // Waits for a receive event (EV_RXCHAR or EV_ERR) until the deadline. The
 // queue is looked at between slices as well: some drivers end the wait with
-// an empty event mask, or not at all, while bytes are queued, and the queued
-// count is the truth.
-CSerialPort::WaitResult CSerialPort::WaitForInput(Clock::time_point deadline) {
+// an empty event mask, or not at all, while bytes are queued. A wake-up is
+// only a hint: WaitForInput looks at the queued count, which is the truth,
+// before it calls anything an arrival. (Taking every completed wait for an
+// arrival kept a purged line from ever looking quiet: a purge, or a new event
+// mask, completes the pending wait with an empty mask.)
+CSerialPort::DeviceWait CSerialPort::WaitForDevice(Clock::time_point deadline) {
     Device& device = *m_device;
     for (;;) {
         if (Aborted())
-            return WaitResult::Aborted;
+            return DeviceWait::Aborted;
         if (!device.receiveWaitPending) {
             ::ResetEvent(device.receiveEvent);
             device.receiveWait = OVERLAPPED{};
             device.receiveWait.hEvent = device.receiveEvent;
             device.receiveMask = 0;
             if (::WaitCommEvent(device.handle, &device.receiveMask, &device.receiveWait))
-                return WaitResult::Ready;
+                return DeviceWait::Ready;
             const DWORD error = ::GetLastError();
             if (error == ERROR_IO_PENDING) {
                 device.receiveWaitPending = true;
             } else if (CheckGone()) {
-                return WaitResult::Gone;
+                return DeviceWait::Gone;
             }
         }
         const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -315,15 +294,15 @@ CSerialPort::WaitResult CSerialPort::WaitForInput(Clock::time_point deadline) {
             DWORD ignored = 0;
             device.receiveWaitPending = false;
             if (!::GetOverlappedResult(device.handle, &device.receiveWait, &ignored, FALSE) && CheckGone())
-                return WaitResult::Gone;
-            return WaitResult::Ready;
+                return DeviceWait::Gone;
+            return DeviceWait::Ready;
         }
         if (CheckGone())
-            return WaitResult::Gone;
+            return DeviceWait::Gone;
         if (QueuedBytes() > 0 || device.lineErrors != 0)
-            return WaitResult::Ready;
+            return DeviceWait::Ready;
         if (Clock::now() >= deadline)
-            return WaitResult::TimedOut;
+            return DeviceWait::TimedOut;
     }
 }
 

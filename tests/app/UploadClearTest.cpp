@@ -219,7 +219,13 @@ TEST_F(ClearWindow, ConfirmedClearErasesTheMeterAndKeepsTheTable)
 
 TEST_F(ClearWindow, CancelledTriesNoPortAndNoMeterShowsTheFailureWithDetails)
 {
-    OpenWindow({"/nonexistent/ttyOMBREL0"}, kQuickClearPauses);
+    // Clear comes only after an upload that read everything; the meter then goes.
+    CMeterSim& meter = StartMeter(GeneratedRecords(2));
+    std::vector<std::string> ports{meter.SlavePath()};
+    m_window = std::make_unique<COrvexDlg>(m_dialogs, [&ports] { return ports; }, kQuickClearPauses);
+    m_window->show();
+    ASSERT_TRUE(Upload());
+    ports = {"/nonexistent/ttyOMBREL0"};
     m_dialogs.confirmAnswer = false;
     m_window->Button(IDC_BUTTON_CLEAR)->click();
     EXPECT_EQ(m_dialogs.asked, QStringList{"[confirm]"}) << "cancelled: no port was tried, so none failed";
@@ -235,6 +241,7 @@ TEST_F(ClearWindow, AHandshakeLaterThan500msMeansNoMeter)
 {
     CMeterSim& meter = StartMeter(GeneratedRecords(3), {SimFault{SimFault::Kind::LateClear, 0, 700, 0}});
     OpenWindow({meter.SlavePath()}, kQuickClearPauses);
+    ASSERT_TRUE(Upload());   // Clear comes only after an upload that read everything
     m_window->Button(IDC_BUTTON_CLEAR)->click();
     EXPECT_EQ(m_dialogs.asked, (QStringList{"[confirm]", QString::fromUtf8(kClearFailedMessage)}));
     EXPECT_EQ(meter.EraseCount(), 0);
@@ -284,9 +291,11 @@ TEST_F(ClearWindow, RefusedWhileTheLatestUploadLeftARowEmptyUntilACompleteOne)
 
 TEST_F(ClearWindow, AMeterUnpluggedDuringTheEraseIsNotReportedCleared)
 {
-    // Exchange 2 is the erase command: the meter goes away as it takes it.
-    CMeterSim& meter = StartMeter(GeneratedRecords(3), {SimFault{SimFault::Kind::Vanish, 2, 0, 0}});
+    // The upload first (exchanges 1-7: the count, two per record), then the
+    // handshake; exchange 9 is the erase command: the meter goes away as it takes it.
+    CMeterSim& meter = StartMeter(GeneratedRecords(3), {SimFault{SimFault::Kind::Vanish, 9, 0, 0}});
     OpenWindow({meter.SlavePath()}, kQuickClearPauses);
+    ASSERT_TRUE(Upload());
     m_window->Button(IDC_BUTTON_CLEAR)->click();
     EXPECT_EQ(m_dialogs.asked, (QStringList{"[confirm]", QString::fromUtf8(kClearNotConfirmedMessage)}));
     EXPECT_EQ(EnabledButtons(), 7);

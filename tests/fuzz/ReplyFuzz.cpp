@@ -23,12 +23,9 @@ namespace {
 
 // The link's pauses and waits, a tenth or less of the meter's.
 constexpr Pauses kFuzzPauses{0, 0, 0, 0, 0, 0, 40, 150, 600};
-// A meter that does not repeat the address can only be kept apart from its
-// late replies by the quiet line: its replies come well within the reply
-// window and the quiet time (room for a loaded machine). A meter that
-// repeats it may be any late.
-constexpr int kLatestWithoutEchoMs = 60;
-constexpr int kLatestWithEchoMs = 400;
+// How late a reply may come: well past the reply window and the quiet time,
+// with or without the address repeated in it.
+constexpr int kLatestMs = 400;
 constexpr unsigned kMaxRecords = 4;
 constexpr auto kBound = std::chrono::seconds(60);
 
@@ -93,7 +90,7 @@ SimOptions MeterFromInput(CInput& input) {
     options.echoAddress = (head & 0x10) != 0;
     options.recallLateReplies = (head & 0x20) != 0;
     options.latencyMs = static_cast<int>(input.Take() % 8);
-    const int latest = (options.echoAddress ? kLatestWithEchoMs : kLatestWithoutEchoMs) - options.latencyMs;
+    const int latest = kLatestMs - options.latencyMs;
     // Then one fault per exchange, in order, while the input lasts.
     for (int exchange = 1; input.More() && exchange <= 64; ++exchange) {
         const unsigned what = input.Take();

@@ -67,6 +67,9 @@ TEST(MeterSimLine, EachFaultAndMalformedInputDoesWhatItSays) {
         {"a late reply is dropped when the next frame comes first", "late@2:1000", kReadCount, 0, {}, 0, 1500},
         {"without @n every clear handshake is late", "lateclear:300", kClearCheck, 0, Reply(kClearCheck), 300},
         {"an unplugged meter hangs up and its link goes", "vanish@2", kReadCount, 0, {}, 0},
+        {"the same reply twice, the second after its delay", "twice@2:100", kReadCount, 0,
+         [] { Bytes twice = CountReply(5); const Bytes once = CountReply(5); twice.insert(twice.end(), once.begin(), once.end()); return twice; }(),
+         100},
         // Malformed input is skipped a byte at a time, unanswered.
         {"line noise", nullptr, {0x00, 0xFF, 0x13}, 0, {}, 0},
         {"a stray start byte", nullptr, {0xAA}, 0, {}, 0},

@@ -78,3 +78,17 @@ TEST(SimTool, RefusedCommandLinesExitWithTwoAndSayWhy) {
         EXPECT_NE(sim.Err().find(row.mentions), std::string::npos) << row.why << ": " << sim.Err();
     }
 }
+
+TEST(SimTool, AppliesEveryFaultGivenOnItsCommandLine) {
+    CSimRun sim("--records 5 --fault noreply@1 --fault header@2 --fault zerocount@3");
+    const std::string device = sim.Line();
+    ASSERT_EQ(device.rfind("/dev/", 0), 0u) << "first line: " << device << sim.Err();
+    CHostLine host(device.substr(0, device.size() - 1));
+    host.Send(kReadCount);
+    EXPECT_TRUE(host.Read(13, std::chrono::milliseconds(300)).empty()) << "exchange 1 is lost";
+    Bytes wrongHeader = CountReply(5);
+    wrongHeader[0] = wrongHeader[1] = 0x55;
+    EXPECT_EQ(host.Exchange(kReadCount), wrongHeader) << "exchange 2 has a wrong header";
+    EXPECT_EQ(host.Exchange(kReadCount), CountReply(0)) << "exchange 3 reports no records";
+    EXPECT_EQ(host.Exchange(kReadCount), CountReply(5)) << "exchange 4 is answered as it should be";
+}

@@ -4,11 +4,13 @@
 #include "MeterLink.h"
 #include "MeterSim.h"
 #include "RecordingEvents.h"
+#include "SerialPort.h"
 #include "SimRun.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 
@@ -189,10 +191,15 @@ TEST(Upload, MeterFallingSilentStopsAfterThreeUnreadRecordsWithOneMessage) {
     EXPECT_EQ(events.Rows()[4], RowTexts{}) << "rows after the stop stay untouched";
     // With the data only partly read, the meter must not be erased.
     EXPECT_FALSE(link.ClearAllowed());
+    const std::vector<std::string> log = events.Log();
+    EXPECT_EQ(log.back(), "finished");
+    EXPECT_EQ(std::count(log.begin(), log.end(), "timer stop"), 1)
+        << "the use time ran to the end of the transfer";
 }
 
-TEST(Upload, StopEndsARunningTransferWithinOneExchange) {
-    auto sim = StartSim(GeneratedRecords(200));
+TEST(Upload, StopEndsARunningTransferKeepingTheRowsReadAndRefusingClear) {
+    const std::vector<MeterRecord> records = GeneratedRecords(200);
+    auto sim = StartSim(records);
     CRecordingEvents events;
     CMeterLink link(events);
     ASSERT_TRUE(link.OnButtonUpload({sim->SlavePath()}));
@@ -201,12 +208,27 @@ TEST(Upload, StopEndsARunningTransferWithinOneExchange) {
     EXPECT_EQ(link.OnButtonClear({sim->SlavePath()}), ClearOutcome::Refused);
 
     const auto start = std::chrono::steady_clock::now();
-    link.Stop();
+    link.RequestStop();
+    link.WaitUntilIdle();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << "ten times a reply wait";
     const auto summary = events.WaitForFinish(10s);
     ASSERT_TRUE(summary);
     EXPECT_EQ(summary->outcome, UploadOutcome::Stopped);
     EXPECT_TRUE(events.Messages().empty());
+    // Rows read stay, the others are empty and counted unread.
+    const std::vector<RowTexts> rows = events.Rows();
+    const std::vector<RowTexts> expected = DecodedRows(records);
+    unsigned read = 0;
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        read += rows[row] == expected[row] ? 1 : 0;
+        EXPECT_TRUE(rows[row] == expected[row] || rows[row] == RowTexts{} || rows[row] == UnreadRow(static_cast<int>(row)))
+            << row;
+    }
+    EXPECT_GE(read, 2u);
+    EXPECT_EQ(summary->readCount, read);
+    EXPECT_EQ(summary->unreadCount, 200u - read);
+    EXPECT_EQ(events.Received().back(), read);
+    EXPECT_FALSE(link.ClearAllowed()) << "records were left unread";
     EXPECT_EQ(sim->EraseCount(), 0);
 }
 
@@ -215,7 +237,7 @@ TEST(Clear, ErasesTheMeterThatAnswersTheHandshake) {
     auto meter = StartSim(GeneratedRecords(5));
     CRecordingEvents events;
     CMeterLink link(events);
-    ASSERT_TRUE(link.ClearAllowed());
+    // Not asked first: a deliberate wipe needs no upload (the window asks ClearAllowed).
     EXPECT_EQ(link.OnButtonClear({silent->SlavePath(), meter->SlavePath()}), ClearOutcome::Cleared);
     EXPECT_EQ(events.Messages(), std::vector<std::string>{"clear done"});
     EXPECT_TRUE(WaitUntil([&] { return meter->EraseCount() == 1; })) << "the meter takes the erase on its own thread";

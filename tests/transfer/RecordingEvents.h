@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -12,6 +13,9 @@
 
 class CRecordingEvents : public ITransferEvents {
 public:
+    // With logRows, each record read and each row's texts are logged as well.
+    explicit CRecordingEvents(bool logRows = false) : m_logRows(logRows) {}
+
     void ShowMessage(const std::string& text) override { Log("message:" + text); }
     void ShowScanFailure(const std::string& text, const std::vector<PortAttempt>& attempts) override {
         std::lock_guard lock(m_mutex);
@@ -25,10 +29,18 @@ public:
         m_log.push_back("rows:" + std::to_string(rowCount));
         m_rows.assign(rowCount, RowTexts{});
     }
+    void OnRecordRead(int row, const MeterRecord& record) override {
+        std::lock_guard lock(m_mutex);
+        m_records[row] = record;
+        if (m_logRows)
+            m_log.push_back("record:" + std::to_string(row));
+    }
     void OnRowTexts(int row, const RowTexts& texts) override {
         std::lock_guard lock(m_mutex);
         m_rows.at(static_cast<std::size_t>(row)) = texts;
         ++m_rowsFilled;
+        if (m_logRows)
+            m_log.push_back("texts:" + std::to_string(row));
     }
     void OnProgress(unsigned position, unsigned received) override {
         std::lock_guard lock(m_mutex);
@@ -85,6 +97,10 @@ public:
         std::lock_guard lock(m_mutex);
         return m_received;
     }
+    std::map<int, MeterRecord> RecordsRead() const {
+        std::lock_guard lock(m_mutex);
+        return m_records;
+    }
     std::vector<PortAttempt> Attempts() const {
         std::lock_guard lock(m_mutex);
         return m_attempts;
@@ -96,6 +112,8 @@ private:
         m_log.push_back(entry);
     }
 
+    const bool m_logRows;
+    std::map<int, MeterRecord> m_records;   // the latest record read for each row
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::vector<std::string> m_log;

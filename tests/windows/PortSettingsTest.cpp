@@ -2,6 +2,7 @@
 // bounded waits against the simulated meter. run-e2e runs this program on a
 // COM port that wine maps to the simulator (OMBREL_TEST_PORT names it).
 
+#include "MeterExchange.h"
 #include "SerialPort.h"
 #include "TestSupport.h"
 
@@ -72,25 +73,39 @@ TEST_F(PortSettingsTest, OpenSets9600Raw8N1TimeoutsAndReceiveEvents) {
     EXPECT_TRUE(m_messages.Messages().empty());
 }
 
-TEST_F(PortSettingsTest, ReplyIsReadWholeAndSilenceEndsTheWaitAfter500Ms) {
+TEST_F(PortSettingsTest, ReplyIsReadWholeAndAPurgedLineLooksQuiet) {
     const Frame countRequest{0xAA, 0x22};
-    ASSERT_EQ(m_port.Write(countRequest.data(), kFrameSize), kFrameSize);
-    m_port.ReceiveReply();
-    EXPECT_EQ(m_port.RxComplete(), 1);
-    EXPECT_EQ(m_port.RxBuffer()[0], 0xAA);
-    EXPECT_EQ(m_port.RxBuffer()[1], 0x22);
+    ASSERT_EQ(m_port.Send(countRequest.data(), kFrameSize), kFrameSize);
+    Frame reply{};
+    std::size_t got = 0;
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (got < kFrameSize && std::chrono::steady_clock::now() < deadline &&
+           m_port.WaitForInput(500) == IByteStream::WaitResult::Ready)
+        got += m_port.Receive(reply.data() + got, kFrameSize - got);
+    ASSERT_EQ(got, kFrameSize);
+    EXPECT_EQ(reply[0], 0xAA);
+    EXPECT_EQ(reply[1], 0x22);
 
-    // Nothing asked, nothing queued: a read returns at once, whatever its time-out.
+    // Nothing asked, nothing queued: a read returns at once.
     std::uint8_t bytes[kFrameSize] = {};
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(m_port.Read(bytes, kFrameSize), 0u);
+    EXPECT_EQ(m_port.Receive(bytes, kFrameSize), 0u);
     EXPECT_LT(Since(start), 500ms);
 
-    // The wait for a reply's first byte gives up after 500 ms.
+    // A purge completes the pending receive-event wait with nothing queued:
+    // that is no arrival, and the wait runs to its end.
+    m_port.Purge();
     start = std::chrono::steady_clock::now();
-    m_port.WaitRxEvent();
+    EXPECT_EQ(m_port.WaitForInput(500), IByteStream::WaitResult::TimedOut);
     const auto waited = Since(start);
-    EXPECT_EQ(m_port.RxEvent(), 2);
     EXPECT_GE(waited, 490ms);
     EXPECT_LT(waited, 5000ms);
+
+    // So the quiet line before a repeated frame takes its 500 ms, not the
+    // 3000 ms limit of a line that never goes quiet.
+    CLinkClock clock;
+    CMeterExchange exchange(m_port, clock, Pauses{});
+    start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(exchange.QuietLine());
+    EXPECT_LT(Since(start), 2500ms);
 }

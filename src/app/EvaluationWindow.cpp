@@ -167,6 +167,7 @@ CEvaluationWindow::CEvaluationWindow(const CRowModel& rows, QString limitsFolder
     // records read before belong to another; new rows of a transfer come empty.
     connect(&m_rows, &QAbstractItemModel::modelReset, this, [this] {
         m_records.clear();
+        m_editedLabels.clear();
         OnTableChanged();
     });
     connect(&m_rows, &QAbstractItemModel::rowsInserted, this, &CEvaluationWindow::OnTableChanged);
@@ -330,8 +331,8 @@ void CEvaluationWindow::Reevaluate()
     if (labels)
         parameters.labels = *labels;
     m_usable = problem.empty();
-    m_report.source = {m_records.empty() || !m_records.front() ? "the table's texts" : "the records as read",
-                       m_records.empty() || !m_records.front()};
+    const bool fromTexts = m_records.empty() || !m_records.front();
+    m_report.source = {fromTexts ? "the table" : "the meter", fromTexts};
     m_report.result = Evaluate(Measurements(), m_report.set, parameters);
 
     m_model.SetResult(&m_report.result);

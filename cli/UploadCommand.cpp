@@ -88,22 +88,21 @@ public:
         content.header.dateTimePane = session.Events().DateTimePane();
         content.header.useTimePane = session.Events().UseTimePane();
         // The records' own floats are evaluated, not their texts.
-        std::optional<EvaluationReport> evaluation;
+        EvaluationReport evaluation;
         if (prepared) {
-            evaluation.emplace();
-            evaluation->source.name = summary.portName;
-            evaluation->set = prepared->set;
-            evaluation->parameters = prepared->parameters;
-            evaluation->result =
+            evaluation.source.name = summary.portName;
+            evaluation.set = prepared->set;
+            evaluation.parameters = prepared->parameters;
+            evaluation.result =
                 Evaluate(MeasurementsFromRecords(session.Events().Records()), prepared->set, prepared->parameters);
-            content.evaluation = &*evaluation;
+            content.evaluation = &evaluation;
         }
         bool written = targets.WriteAll(content);
         const bool archived = archive.Report();
         int verdict = EXIT_DONE;
-        if (evaluation) {
+        if (prepared) {
             const bool csvOnStdout = !m_targetOptions.csvPath && !targets.Printed();
-            verdict = FinishEvaluation(m_evaluation, *prepared, evaluation->source, evaluation->result,
+            verdict = FinishEvaluation(m_evaluation, *prepared, evaluation.source, evaluation.result,
                                        csvOnStdout || m_targetOptions.csvPath == std::string(kStandardOutputPath));
             written = verdict != EXIT_WRITE_FAILED && written;
         }

@@ -263,14 +263,6 @@ TEST_F(CliTest, AClosedStandardOutputGivesExit3NotSigpipe) {
     EXPECT_NE(run.err.find("was not written to standard output: Broken pipe"), std::string::npos) << run.err;
 }
 
-TEST_F(CliTest, HeaderTextsNeverBreakTheReportsLines) {
-    const fs::path csv = m_dir / "out.csv";
-    const CliRun run = Run({"upload", "--simulate=1", "--csv", csv, "--company", "Acme\r\nEvil", "--note", "a\tb"});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    const std::string report = ReadFile(csv);
-    EXPECT_NE(report.find("\r\nCompany Name:Acme  Evil\r\nUser Name:\r\nNote:a b\r\n"), std::string::npos) << report;
-}
-
 // --clear-after erases only a meter whose every record is in a complete report.
 TEST_F(CliTest, ClearAfterErasesOnlyWhenEveryRecordWasReadAndSaved) {
     struct Row {

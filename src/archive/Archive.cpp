@@ -117,10 +117,14 @@ fs::path SetAsideName(const fs::path& file)
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
     for (int n = 1;; ++n) {
-        const std::string suffix = n == 1 ? "" : "-" + std::to_string(n);
+        // Appended piece by piece: GCC takes a literal added to a temporary string for an overlapping copy.
+        std::string name = stamp;
+        if (n > 1)
+            name.append("-").append(std::to_string(n));
+        std::u8string filename = file.stem().u8string();
+        filename.append(u8".damaged-").append(fs::path(name).u8string()).append(file.extension().u8string());
         fs::path candidate = file;
-        candidate.replace_filename(file.stem().u8string() + u8".damaged-"
-                                   + fs::path(std::string(stamp) + suffix).u8string() + file.extension().u8string());
+        candidate.replace_filename(filename);
         std::error_code error;
         if (!fs::exists(candidate, error))
             return candidate;

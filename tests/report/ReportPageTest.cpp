@@ -129,14 +129,6 @@ TEST(ReportPageTest, LaterPagesStartWhereTheLastOneEnded)
         << "the 44th row of a page sits at floor(53.5 * 233 + 5)";
 }
 
-TEST(ReportPageTest, TooSmallPageSaysHowManyRowsItHolds)
-{
-    const ReportLayout layout = ComputeReportLayout({100, 9301, 9583, 1499});
-    EXPECT_EQ(PageTooSmallMessage(layout),
-              "The page is too small for the report: it holds 0 table rows at the report font's line height of "
-              "100 units. Choose a larger paper size.");
-}
-
 } // namespace
 
 // Line breaks typed or pasted into a header field are blanks on the page,

@@ -113,8 +113,6 @@ COrvexDlg::COrvexDlg(IOperatorDialogs& dialogs, PortSource portSource, Pauses pa
         m_rowModel, QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/limits"), this);
     m_evaluationAction = new QAction(QStringLiteral("&Evaluation..."), this);
     m_evaluationAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    m_evaluationAction->setShortcutContext(Qt::WindowShortcut);
-    addAction(m_evaluationAction);
     connect(m_evaluationAction, &QAction::triggered, m_evaluation, [this] {
         m_evaluation->show();
         m_evaluation->raise();
@@ -126,6 +124,7 @@ COrvexDlg::COrvexDlg(IOperatorDialogs& dialogs, PortSource portSource, Pauses pa
             ScheduleRefreshPreviews();
     });
     AddMenuAction(m_historyAction);
+    AddMenuAction(m_evaluationAction);
     AddMenuAction(m_aboutAction);
     SkinButtons();
     CreateStatusBar();

@@ -50,6 +50,10 @@ TEST_F(MainWindow, OpensFixedSizeWithTitleColumnsAndStatusBar)
     window.AboutAction()->trigger();
     EXPECT_EQ(m_dialogs.asked, QStringList{"[about]"}) << "the About entry of the context menu";
 
+    QStringList entries;
+    for (const QAction* action : window.MenuActions())
+        entries << action->text() + ' ' + action->shortcut().toString();
+    EXPECT_EQ(entries, (QStringList{"&History... Ctrl+H", "&Evaluation... Ctrl+E", "&About Ombrel... "}));
     // An entry added later comes last, its shortcut working from anywhere in the window.
     QAction entry(QStringLiteral("Journal..."));
     entry.setShortcut(QKeySequence(Qt::CTRL | Qt::Key_J));

@@ -169,6 +169,27 @@ TEST_F(UploadWindow, StoppingWhileTheWorkersMessageIsUpEndsCleanly)
     m_window.reset();
 }
 
+TEST_F(UploadWindow, TheUseTimeCountsToTheEndWhateverFailedOnTheWay)
+{
+    // Record 1's first half (exchanges 2, 3, 4 with its repeats) fails; then 50 ms before
+    // each of the 58 frames of the other 29 records make the rest last 2.9 s or more.
+    CMeterSim& meter = StartMeter(GeneratedRecords(30), {SimFault{SimFault::Kind::WrongHeader, 2, 0, 0},
+                                                         SimFault{SimFault::Kind::WrongHeader, 3, 0, 0},
+                                                         SimFault{SimFault::Kind::WrongHeader, 4, 0, 0}});
+    COrvexDlg& window = OpenWindow({meter.SlavePath()}, Pauses{50, 0, 0, 0, 0, 0});
+    const auto useSeconds = [&] { return Pane(2).section(QLatin1Char(' '), 2, 2).toInt(); };   // "Use time: N seconds"
+    int atFailure = -1;
+    m_dialogs.onAsk = [&] {
+        if (m_dialogs.asked.size() == 1)
+            atFailure = useSeconds();
+    };
+    ASSERT_TRUE(Upload());
+    EXPECT_EQ(m_dialogs.asked.front(), QString::fromUtf8(kReadDataFailMessage));
+    ASSERT_GE(atFailure, 0);
+    EXPECT_GE(useSeconds(), atFailure + 2) << Pane(2).toStdString() << ": the ticks went on after the failure";
+    EXPECT_FALSE(window.TimerRunning());
+}
+
 TEST_F(UploadWindow, TheScanShowsAWaitCursorAndSaysItIsSearching)
 {
     // A meter that never answers holds the scan for its reply wait, then the failure is shown.
@@ -248,15 +269,22 @@ TEST_F(ClearWindow, AHandshakeLaterThan500msMeansNoMeter)
     EXPECT_EQ(EnabledButtons(), 7);
 }
 
-TEST_F(ClearWindow, RefusedAfterAnUploadThatStoppedHalfway)
+TEST_F(ClearWindow, RefusedBeforeAnyUploadAndAfterOneThatStoppedHalfway)
 {
-    // The meter goes away after a few records, so the upload ends short of the count.
-    CMeterSim& meter = StartMeter(GeneratedRecords(30), {SimFault{SimFault::Kind::Vanish, 9, 0, 0}});
-    COrvexDlg& window = OpenWindow({meter.SlavePath()});
-    ASSERT_TRUE(Upload());
-    m_dialogs.asked.clear();
-    window.Button(IDC_BUTTON_CLEAR)->click();
-    EXPECT_EQ(m_dialogs.asked, QStringList{QString::fromUtf8(kClearAfterReadingMessage)}) << "before any confirmation";
+    // Records nobody has read in this session are not erased; nor those an upload left on the meter.
+    for (const bool upload : {false, true}) {
+        // The meter goes away after a few records, so an upload ends short of the count.
+        CMeterSim& meter = StartMeter(GeneratedRecords(30), {SimFault{SimFault::Kind::Vanish, 9, 0, 0}});
+        COrvexDlg& window = OpenWindow({meter.SlavePath()}, kQuickClearPauses);
+        if (upload) {
+            ASSERT_TRUE(Upload());
+        }
+        m_dialogs.asked.clear();
+        window.Button(IDC_BUTTON_CLEAR)->click();
+        EXPECT_EQ(m_dialogs.asked, QStringList{QString::fromUtf8(kClearAfterReadingMessage)})
+            << "upload first: " << upload << ", refused before any confirmation";
+        EXPECT_EQ(meter.EraseCount(), 0);
+    }
 }
 
 TEST_F(ClearWindow, RefusedWhileTheLatestUploadLeftARowEmptyUntilACompleteOne)

@@ -49,9 +49,16 @@ struct CReportOutputContext::Application {
 CReportOutputContext::CReportOutputContext() : m_application(std::make_unique<Application>())
 {
     qInstallMessageHandler(KeepQtSeriousMessages);
-    // Off screen unless told otherwise: the command line needs no display.
+    // Off screen unless told otherwise: the command line needs no display. On
+    // Windows the minimal platform, which draws in the system's fonts (the
+    // offscreen one there knows only fonts in Qt's own folder).
+#ifdef Q_OS_WIN
+    constexpr const char* kPlatform = "minimal";
+#else
+    constexpr const char* kPlatform = "offscreen";
+#endif
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", kPlatform);
     m_application->application = std::make_unique<QGuiApplication>(m_application->argc, m_application->argv);
 }
 

@@ -18,7 +18,9 @@ constexpr qreal kPdfMarginPoints = 10.0;     // as a PDF printer sets them
 // Fixed pitch first, so the report's table keeps its cells.
 constexpr std::array kScriptFallbackFamilies{"WenQuanYi Micro Hei Mono", "WenQuanYi Micro Hei"};
 
-// "FixedSys" where the system has it, otherwise its fixed-pitch family.
+// "FixedSys" where the system has it, otherwise its fixed-pitch family; when
+// that one is missing too (a wine without Courier New), the first installed
+// fixed-pitch family.
 QString ReportFontFamily()
 {
     const QStringList families = QFontDatabase::families();
@@ -27,7 +29,13 @@ QString ReportFontFamily()
     });
     if (fixedSys != families.end())
         return *fixedSys;
-    return QFontInfo(QFontDatabase::systemFont(QFontDatabase::FixedFont)).family();
+    const QFontInfo systemFixed(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    if (systemFixed.fixedPitch())
+        return systemFixed.family();
+    const auto fixedPitch = std::find_if(families.begin(), families.end(), [](const QString& family) {
+        return QFontDatabase::isFixedPitch(family);
+    });
+    return fixedPitch != families.end() ? *fixedPitch : systemFixed.family();
 }
 
 QFont FontOfSize(const QString& family, int tenthsOfPoint)

@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QTableView>
 
 #include <algorithm>
@@ -55,6 +56,30 @@ QRect FitStaticText(QLabel& label, const QRect& rect, unsigned style)
     else
         fitted.setWidth(textWidth);
     return fitted;
+}
+
+// The family Windows draws a dialog font's face name in: its entry under
+// FontSubstitutes ("MS Shell Dlg" is "Microsoft Sans Serif" there; wine says
+// Tahoma), else the name itself when installed, else a sans-serif face:
+// Windows's own dialog face, then those a wine without it finds on the host.
+// Elsewhere none: the kind decides.
+QString WindowsFamilyFor(const QString& family)
+{
+#ifdef Q_OS_WIN
+    const QSettings substitutes(
+        QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes"),
+        QSettings::NativeFormat);
+    const QString candidates[] = {substitutes.value(family).toString(), family, QStringLiteral("Tahoma"),
+                                  QStringLiteral("Segoe UI"), QStringLiteral("Arial"), QStringLiteral("DejaVu Sans"),
+                                  QStringLiteral("Liberation Sans")};
+    for (const QString& candidate : candidates) {
+        if (!candidate.isEmpty() && QFontDatabase::hasFamily(candidate))
+            return candidate;
+    }
+#else
+    Q_UNUSED(family);
+#endif
+    return {};
 }
 
 double LogicalDpi()
@@ -101,7 +126,9 @@ QSize MapDialogSize(int cx, int cy, DialogBaseUnits units)
 QFont DialogFont(const QString& family, int pointSize)
 {
     QFont font(family);
-    if (!QFontDatabase::hasFamily(family)) {
+    if (const QString windowsFamily = WindowsFamilyFor(family); !windowsFamily.isEmpty()) {
+        font.setFamily(windowsFamily);
+    } else if (!QFontDatabase::hasFamily(family)) {
         QFont probe(family);
         probe.setStyleHint(FontKindOf(family));
         font.setFamily(QFontInfo(probe).family());

@@ -67,7 +67,8 @@ QRect MapDialogRect(const QRect& dialogUnits, DialogBaseUnits units);
 QSize MapDialogSize(int cx, int cy, DialogBaseUnits units);
 
 // The font a template names, at the screen's resolution. A family this machine
-// lacks falls back to the closest installed family of the same kind.
+// lacks falls back to the family Windows maps it to (on Windows), else to the
+// closest installed family of the same kind.
 QFont DialogFont(const QString& family, int pointSize);
 
 // A modal dialog laid out from a template: each control at its rectangle,

@@ -4,6 +4,8 @@
 #include "DialogTemplate.h"
 #include "MessageDialogs.h"
 
+#include <QFontInfo>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -38,6 +40,24 @@ TEST(DialogUnits, TemplateDialogPlacesItsControlsAndCannotBeResized)
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
     EXPECT_EQ(dialog.Item(IDOK)->geometry(), MapDialogRect({25, 39, 29, 14}, units));
     EXPECT_EQ(dialog.Item(IDCANCEL)->geometry(), MapDialogRect({63, 39, 29, 14}, units));
+}
+
+// Few machines have a font of the dialogs' face names: a sans-serif face
+// stands in, never the first family of the list (under wine a serif one).
+// Windows maps both names to "Microsoft Sans Serif"; wine to Tahoma, which a
+// wine without its own fonts (as CI's) lacks: there the host's DejaVu Sans.
+TEST(DialogUnits, DialogFacesFallBackToASansSerifFace)
+{
+    for (const char* family : {"MS Shell Dlg", "Microsoft Sans Serif"}) {
+        const QString chosen = QFontInfo(DialogFont(QString::fromLatin1(family), 8)).family();
+#ifdef Q_OS_WIN
+        EXPECT_TRUE(chosen == QLatin1String("Microsoft Sans Serif") || chosen == QLatin1String("Tahoma")
+                    || chosen == QLatin1String("DejaVu Sans"))
+            << family << " is drawn in " << chosen.toStdString();
+#else
+        EXPECT_TRUE(chosen.contains(QLatin1String("Sans"))) << family << " is drawn in " << chosen.toStdString();
+#endif
+    }
 }
 
 } // namespace

@@ -44,3 +44,14 @@ QString LocateHelp(const QString& executableDir, const QString& extractRoot)
     }
     return ExtractBuiltInHelp(QDir(extractRoot).filePath(QStringLiteral("ombrel-help")));
 }
+
+QString LocateNotices(const QString& executableDir)
+{
+    const QDir dir(executableDir);
+    for (const QString& folder : {QStringLiteral("."), QStringLiteral(OMBREL_NOTICES_FROM_BINDIR)}) {
+        const QString notices = QDir::cleanPath(dir.filePath(folder + QStringLiteral("/THIRD-PARTY-NOTICES.txt")));
+        if (QFileInfo::exists(notices))
+            return notices;
+    }
+    return {};
+}

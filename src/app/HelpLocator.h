@@ -16,3 +16,8 @@ QString InstalledHelpFolder();
 // Writes the compiled-in help into folder; the path of its index page, or
 // empty when it could not be written.
 QString ExtractBuiltInHelp(const QString& folder);
+
+// The third-party notices (THIRD-PARTY-NOTICES.txt) beside the executable
+// (Windows, a build folder), else where installation puts them relative to
+// it ("../share/ombrel" for a program in /usr/bin). Empty when neither is there.
+QString LocateNotices(const QString& executableDir);

@@ -1,6 +1,8 @@
 #include "OperatorDialogs.h"
 
+#include "HelpLocator.h"
 #include "MessageDialogs.h"
+#include "ResourceIcons.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -13,6 +15,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTextBrowser>
 #include <QUrl>
 
 namespace {
@@ -88,6 +91,28 @@ void CQtOperatorDialogs::ShowClearDone(QWidget* parent)
 void CQtOperatorDialogs::ShowAbout(QWidget* parent)
 {
     CAboutDlg about(parent);
+    // The notices beside the program open in the desktop's text viewer; the
+    // compiled-in copy shows in a window of our own when that cannot be.
+    QObject::connect(&about, &CAboutDlg::LicencesRequested, &about, [this, parent] {
+        const QString notices = LocateNotices(QCoreApplication::applicationDirPath());
+        const auto showOurs = [parent](bool opened) {
+            if (opened)
+                return;
+            EnsureResources();
+            QFile text(QStringLiteral(":/THIRD-PARTY-NOTICES.txt"));
+            auto* window = new QTextBrowser(parent);
+            window->setWindowFlag(Qt::Window);
+            window->setAttribute(Qt::WA_DeleteOnClose);
+            window->setWindowTitle(QStringLiteral("Licences"));
+            window->setPlainText(text.open(QIODevice::ReadOnly) ? QString::fromUtf8(text.readAll()) : QString());
+            window->resize(640, 480);
+            window->show();
+        };
+        if (notices.isEmpty())
+            showOurs(false);
+        else
+            OpenUrl(parent, QUrl::fromLocalFile(notices), showOurs);
+    });
     about.DoModal();
 }
 

@@ -2,6 +2,8 @@
 
 #include "ResourceIcons.h"
 
+#include <QAbstractButton>
+
 #include <array>
 
 namespace {
@@ -10,6 +12,7 @@ constexpr std::array kAboutControls{
     ControlTemplate{IDC_STATIC, ControlKind::IconStatic, "", 11, 17, 20, 20, STYLE_NONE, IDR_MAINFRAME},
     ControlTemplate{IDC_STATIC, ControlKind::Static, "VXN7D52 V10.1 Ombrel", 40, 10, 121, 8, STYLE_NONE},
     ControlTemplate{IDOK, ControlKind::PushButton, "OK", 178, 7, 50, 16, STYLE_DEFAULT | STYLE_TABSTOP},
+    ControlTemplate{IDC_BUTTON_LICENCES, ControlKind::PushButton, "Licences...", 178, 28, 50, 16, STYLE_TABSTOP},
 };
 
 constexpr std::array kConfirmClearControls{
@@ -56,4 +59,6 @@ CAboutDlg::CAboutDlg(QWidget* parent) : CTemplateDialog(kAboutTemplate, parent)
 {
     setWindowIcon(ApplicationIcon());
     CreateControls();
+    connect(qobject_cast<QAbstractButton*>(Item(IDC_BUTTON_LICENCES)), &QAbstractButton::clicked, this,
+            &CAboutDlg::LicencesRequested);
 }

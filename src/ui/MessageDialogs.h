@@ -34,10 +34,17 @@ public:
     explicit CDlgClearDataOk(QWidget* parent = nullptr);
 };
 
-// The product line and the application icon.
+// The Licences... button of the About box.
+inline constexpr int IDC_BUTTON_LICENCES = 1020;
+
+// The product line and the application icon; Licences... asks for the
+// licence and third-party notices.
 class CAboutDlg : public CTemplateDialog {
     Q_OBJECT
 
 public:
     explicit CAboutDlg(QWidget* parent = nullptr);
+
+signals:
+    void LicencesRequested();
 };

@@ -1,6 +1,7 @@
 // Which help the Help button opens.
 
 #include "HelpLocator.h"
+#include "ResourceIcons.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,6 +37,32 @@ TEST(HelpLocator, PrefersTheHelpNearestTheExecutableElseWritesOutTheBuiltInOne)
     EXPECT_EQ(locate(), bin + QStringLiteral("/help/index.html")) << "the HTML help beside the executable";
     ASSERT_TRUE(MakeFile(bin + QStringLiteral("/Help.chm")));
     EXPECT_EQ(locate(), bin + QStringLiteral("/Help.chm")) << "Help.chm wins over all";
+}
+
+// The notices beside the program (Windows, a build folder) win over the
+// installed ones in the data folder beside bin; the compiled-in copy says
+// under which licences Ombrel and Qt come.
+TEST(HelpLocator, FindsTheThirdPartyNoticesBesideOrInstalled)
+{
+    QTemporaryDir root;
+    const QString bin = root.filePath(QStringLiteral("bin"));
+    ASSERT_TRUE(QDir().mkpath(bin));
+    EXPECT_EQ(LocateNotices(bin), QString()) << "none anywhere";
+#ifndef Q_OS_WIN
+    const QString installed = root.filePath(QStringLiteral("share/ombrel/THIRD-PARTY-NOTICES.txt"));
+    ASSERT_TRUE(MakeFile(installed));
+    EXPECT_EQ(LocateNotices(bin), installed) << "installed in /usr/share/ombrel for /usr/bin/ombrel";
+#endif
+    ASSERT_TRUE(MakeFile(bin + QStringLiteral("/THIRD-PARTY-NOTICES.txt")));
+    EXPECT_EQ(LocateNotices(bin), bin + QStringLiteral("/THIRD-PARTY-NOTICES.txt"));
+
+    EnsureResources();
+    QFile builtIn(QStringLiteral(":/THIRD-PARTY-NOTICES.txt"));
+    ASSERT_TRUE(builtIn.open(QIODevice::ReadOnly));
+    const QByteArray text = builtIn.readAll();
+    EXPECT_TRUE(text.contains("GPL-3.0-or-later"));
+    EXPECT_TRUE(text.contains("LGPL-3.0-only"));
+    EXPECT_TRUE(text.contains("CLI11"));
 }
 
 } // namespace

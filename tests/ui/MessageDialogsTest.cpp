@@ -59,9 +59,25 @@ QStringList Contents(const QDialog& dialog)
 
 TEST(SmallDialogs, ShowExactlyTheirContents)
 {
-    EXPECT_EQ(Contents(CAboutDlg()), (QStringList{"About Ombrel", "[icon]", "VXN7D52 V10.1 Ombrel", "[OK]"}));
+    EXPECT_EQ(Contents(CAboutDlg()),
+              (QStringList{"About Ombrel", "[icon]", "VXN7D52 V10.1 Ombrel", "[OK]", "Licences..."}));
     EXPECT_EQ(Contents(CDlgMessage()), (QStringList{"Message", "Are you sure to clear the data?", "[OK]", "Cancel"}));
     EXPECT_EQ(Contents(CDlgClearDataOk()), (QStringList{"Message", "Clear data successful!", "[icon]", "[OK]"}));
+}
+
+// Licences... asks for the notices and leaves the About box open.
+TEST(SmallDialogs, AboutAsksForTheLicencesAndStaysOpen)
+{
+    CAboutDlg about;
+    int asked = 0;
+    QObject::connect(&about, &CAboutDlg::LicencesRequested, [&] { ++asked; });
+    about.show();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return about.isVisible(); }));
+    static_cast<QPushButton*>(about.Item(IDC_BUTTON_LICENCES))->click();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(about.isVisible());
+    static_cast<QPushButton*>(about.Item(IDOK))->click();
+    EXPECT_FALSE(about.isVisible());
 }
 
 } // namespace

@@ -50,10 +50,10 @@ CReportOutputContext::CReportOutputContext() : m_application(std::make_unique<Ap
 {
     qInstallMessageHandler(KeepQtSeriousMessages);
     // Off screen unless told otherwise: the command line needs no display. On
-    // Windows the minimal platform, which draws in the system's fonts (the
-    // offscreen one there knows only fonts in Qt's own folder).
+    // Windows the minimal platform with the system's fonts (the offscreen one
+    // there knows only fonts in Qt's own folder).
 #ifdef Q_OS_WIN
-    constexpr const char* kPlatform = "minimal";
+    constexpr const char* kPlatform = "minimal:enable_fonts";
 #else
     constexpr const char* kPlatform = "offscreen";
 #endif

@@ -69,7 +69,9 @@ QString WindowsFamilyFor(const QString& family)
     const QSettings substitutes(
         QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes"),
         QSettings::NativeFormat);
-    const QString candidates[] = {substitutes.value(family).toString(), family, QStringLiteral("Tahoma"),
+    // A name with a substitute is no font of its own, whatever the font list says.
+    const QString substitute = substitutes.value(family).toString();
+    const QString candidates[] = {substitute, substitute.isEmpty() ? family : QString(), QStringLiteral("Tahoma"),
                                   QStringLiteral("Segoe UI"), QStringLiteral("Arial"), QStringLiteral("DejaVu Sans"),
                                   QStringLiteral("Liberation Sans")};
     for (const QString& candidate : candidates) {

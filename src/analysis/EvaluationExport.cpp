@@ -177,8 +177,11 @@ std::string EvaluationCsv(const EvaluationSource& source, const LimitSet& set,
     for (const RecordResult& record : result.records) {
         std::string line;
         const auto cells = RecordCells(record);
-        for (std::size_t i = 0; i < cells.size(); ++i)
-            line += (i ? "," : "") + CsvField(i == cells.size() - 1 ? VerdictText(record.verdict) : cells[i]);
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            if (i > 0)
+                line += ',';
+            line += CsvField(i == cells.size() - 1 ? VerdictText(record.verdict) : cells[i]);
+        }
         lines.push_back(line);
     }
     std::string text;

@@ -49,13 +49,13 @@ unsigned CButtonST::AssignStateIcons(const QIcon& in, QSize sizeIn, const QIcon&
         if (!sizeIn.isValid() || sizeIn.isEmpty())
             return kBadIcon;
         // An icon is placed by twice its hot spot, its size with the lowest bit cleared.
-        m_icons[0] = {in, sizeIn, QSize(sizeIn.width() & ~1, sizeIn.height() & ~1)};
+        m_icons[0] = {in, sizeIn, QSize(sizeIn.width() & ~1, sizeIn.height() & ~1), {}};
         if (!out.isNull()) {
             if (!sizeOut.isValid() || sizeOut.isEmpty()) {
                 m_icons = {};
                 return kBadIcon;
             }
-            m_icons[1] = {out, sizeOut, QSize(sizeOut.width() & ~1, sizeOut.height() & ~1)};
+            m_icons[1] = {out, sizeOut, QSize(sizeOut.width() & ~1, sizeOut.height() & ~1), {}};
         }
     }
     update();
@@ -198,10 +198,17 @@ void CButtonST::PaintFrame(QPainter& painter, const QRect& rect)
 void CButtonST::PaintIcon(QPainter& painter, bool hasCaption, const QRect& item, QRect& caption, bool pressed,
                           bool disabled)
 {
-    const IconSlot& slot = m_icons[static_cast<std::size_t>(CurrentIconSlot())];
+    IconSlot& slot = m_icons[static_cast<std::size_t>(CurrentIconSlot())];
     const QRect image = PlaceImage(hasCaption, item, caption, pressed, slot.placeSize);
-    const QPixmap pixmap = slot.icon.pixmap(slot.drawSize, disabled ? QIcon::Disabled : QIcon::Normal);
-    painter.drawPixmap(image.topLeft(), pixmap);
+    painter.drawPixmap(image.topLeft(), RenderedIcon(slot, disabled));
+}
+
+const QPixmap& CButtonST::RenderedIcon(IconSlot& slot, bool disabled)
+{
+    QPixmap& pixmap = slot.rendered[disabled ? 1 : 0];
+    if (pixmap.isNull())
+        pixmap = slot.icon.pixmap(slot.drawSize, disabled ? QIcon::Disabled : QIcon::Normal);
+    return pixmap;
 }
 
 void CButtonST::PaintCaption(QPainter& painter, const QString& text, const QRect&, QRect& caption, bool pressed,
@@ -280,6 +287,10 @@ void CButtonST::focusOutEvent(QFocusEvent* event)
 void CButtonST::changeEvent(QEvent* event)
 {
     QPushButton::changeEvent(event);
+    // The disabled rendering follows the style and palette.
+    if (event->type() == QEvent::StyleChange || event->type() == QEvent::PaletteChange)
+        for (IconSlot& slot : m_icons)
+            slot.rendered = {};
     if (event->type() == QEvent::EnabledChange && !isEnabled()) {
         MoveFocusToNextTabItem();
         LeaveHotState();

@@ -3,6 +3,7 @@
 
 #include <QColor>
 #include <QIcon>
+#include <QPixmap>
 #include <QPoint>
 #include <QPushButton>
 
@@ -69,6 +70,9 @@ private:
         QIcon icon;
         QSize drawSize;    // the size it is rendered at
         QSize placeSize;   // the size it is placed by: odd sizes count one pixel less
+        // Rendered once per mode (normal, disabled): rendering a disabled icon is slow, and a
+        // row of buttons goes disabled at once. Replaced with the slot, dropped on a new look.
+        std::array<QPixmap, 2> rendered;
     };
 
     void TrackHover(Qt::MouseButtons buttons, const QPoint& pos);
@@ -76,6 +80,7 @@ private:
     void MoveFocusToNextTabItem();
     QRect PlaceImage(bool hasCaption, const QRect& item, QRect& caption, bool pressed, QSize size) const;
     QRect PlaceCaption(const QString& text, const QRect& caption, bool pressed) const;
+    const QPixmap& RenderedIcon(IconSlot& slot, bool disabled);
 
     // Where the image sits beside the caption, and how far image and caption move while pressed.
     static constexpr QPoint kImageMargin{3, 3};

@@ -6,6 +6,8 @@
 #include "ResourceIcons.h"
 
 #include <QApplication>
+#include <QIconEngine>
+#include <QPainter>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QSignalSpy>
@@ -169,6 +171,46 @@ TEST_F(ButtonTest, IconSitsLeftOfTheCaptionOrCentred)
         button.setDown(row.pressed);
         EXPECT_EQ(button.IconRect().topLeft(), row.icon) << row.why;
     }
+}
+
+// An icon that counts how often it is rendered, per mode.
+class CountingIconEngine : public QIconEngine {
+public:
+    explicit CountingIconEngine(std::array<int, 2>& renders) : m_renders(renders) {}
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override
+    {
+        ++m_renders[mode == QIcon::Disabled ? 1 : 0];
+        painter->fillRect(rect, Qt::darkGreen);
+    }
+    QIconEngine* clone() const override { return new CountingIconEngine(m_renders); }
+
+private:
+    std::array<int, 2>& m_renders;
+};
+
+TEST_F(ButtonTest, RendersEachIconOncePerModeUntilItsIconOrSizeChanges)
+{
+    std::array<int, 2> renders{};   // normal, disabled
+    const QIcon icon(new CountingIconEngine(renders));
+    CButtonST& button = *m_buttons[0];
+    button.AssignStateIcons(icon, {28, 28}, QIcon(), {});
+    const auto paintTwice = [&] { button.grab(); button.grab(); };
+
+    paintTwice();
+    EXPECT_EQ(renders, (std::array<int, 2>{1, 0})) << "enabled: rendered once for two paints";
+    button.setEnabled(false);
+    paintTwice();
+    EXPECT_EQ(renders, (std::array<int, 2>{1, 1})) << "disabled: rendered once for two paints";
+    button.setEnabled(true);
+    paintTwice();
+    EXPECT_EQ(renders, (std::array<int, 2>{1, 1})) << "enabled again: the first rendering is kept";
+
+    button.AssignStateIcons(icon, {32, 32}, QIcon(), {});
+    paintTwice();
+    EXPECT_EQ(renders, (std::array<int, 2>{2, 1})) << "a new size renders again";
+    button.setEnabled(false);
+    paintTwice();
+    EXPECT_EQ(renders, (std::array<int, 2>{2, 2})) << "and the disabled one too";
 }
 
 } // namespace

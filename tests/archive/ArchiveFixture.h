@@ -17,12 +17,6 @@
 
 namespace fs = std::filesystem;
 
-inline std::string ReadBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // Texts as the decoder writes them, different for every row.
 inline std::vector<MeterRecord> SomeRecords(int count)
 {

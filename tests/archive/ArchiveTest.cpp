@@ -250,7 +250,7 @@ TEST_F(ArchiveTest, NewerSchemaIsOpenedReadOnly)
         CSqliteDb db(m_path, SQLITE_OPEN_READWRITE);
         db.Exec("PRAGMA user_version = 3");
     }
-    const std::string before = ReadBytes(m_path);
+    const std::string before = ReadFile(m_path);
 
     CArchive archive;
     const ArchiveOpenResult opened = archive.Open(m_path);
@@ -267,7 +267,7 @@ TEST_F(ArchiveTest, NewerSchemaIsOpenedReadOnly)
     EXPECT_TRUE(writer.Status().failed);
     EXPECT_NE(writer.Status().notice.find("read-only"), std::string::npos);
     EXPECT_EQ(Pragma(m_path, "PRAGMA user_version"), "3");
-    EXPECT_EQ(ReadBytes(m_path), before);
+    EXPECT_EQ(ReadFile(m_path), before);
 }
 
 // A damaged file is kept as it was under a new name, and a new archive starts.
@@ -300,7 +300,7 @@ TEST_F(ArchiveTest, DamagedFileIsSetAside)
             db.Exec("PRAGMA wal_checkpoint(TRUNCATE)");
         }
         damage.damage(m_path);
-        const std::string damagedBytes = ReadBytes(m_path);
+        const std::string damagedBytes = ReadFile(m_path);
 
         CArchive archive;
         const ArchiveOpenResult opened = archive.Open(m_path);
@@ -309,7 +309,7 @@ TEST_F(ArchiveTest, DamagedFileIsSetAside)
         EXPECT_EQ(fs::path(opened.setAsidePath).parent_path(), m_folder) << damage.why;
         EXPECT_EQ(fs::path(opened.setAsidePath).filename().string().rfind("archive.damaged-", 0), 0u)
             << opened.setAsidePath;
-        EXPECT_EQ(ReadBytes(opened.setAsidePath), damagedBytes) << damage.why;
+        EXPECT_EQ(ReadFile(opened.setAsidePath), damagedBytes) << damage.why;
         EXPECT_NE(opened.notice.find(opened.setAsidePath), std::string::npos) << opened.notice;
         EXPECT_TRUE(archive.ListUploads({}).empty()) << damage.why;
         EXPECT_TRUE(archive.BeginUpload(UploadInfo{})) << damage.why << ": " << archive.LastError();

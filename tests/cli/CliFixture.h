@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -29,11 +30,17 @@ struct CliRun {
     std::string err;
 };
 
-inline std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+// What a tool such as pdftotext printed on its standard output.
+inline std::string ToolOutput(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            output.append(buffer, count);
+        if (pclose(pipe) != 0)
+            output = "[" + command + " failed]";
+    }
+    return output;
 }
 
 class CliTest : public testing::Test {

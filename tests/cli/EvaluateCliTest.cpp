@@ -21,10 +21,6 @@ MeterRecord HalfPower(std::uint8_t wavelength) {
     return MeterRecord::Make(0.5f, 1.0f, kDbm, wavelength, 0);
 }
 
-std::string Text(const fs::path& path) {
-    return ReadFile(path);
-}
-
 class EvaluateCliTest : public CliTest {
 protected:
     std::string Saved(const std::vector<MeterRecord>& records) {
@@ -69,7 +65,7 @@ TEST_F(EvaluateCliTest, JsonParsesBackWithEveryRecord) {
     const CliRun run = Run({"evaluate", saved, "--limits", "TIA-568.3-D single-mode outside plant", "--length", "2",
                             "--connections", "2", "--labels", "L07", "--json", Path("out.json"), "--csv", Path("out.csv")});
     EXPECT_EQ(run.exitCode, 6) << run.err;   // a fail outweighs the records without a verdict
-    const auto json = nlohmann::json::parse(Text(m_dir / "out.json"));
+    const auto json = nlohmann::json::parse(ReadFile(m_dir / "out.json"));
     ASSERT_EQ(json["records"].size(), 3u);
     const auto& first = json["records"][0];
     EXPECT_EQ(first["no"], 1);
@@ -90,7 +86,7 @@ TEST_F(EvaluateCliTest, JsonParsesBackWithEveryRecord) {
     EXPECT_EQ(json["summary"][0]["wavelength_nm"], 1310);
     EXPECT_EQ(json["summary"][0]["fail"], 1);
     EXPECT_EQ(json["source"]["values"], "row texts");
-    const std::string csv = Text(m_dir / "out.csv");
+    const std::string csv = ReadFile(m_dir / "out.csv");
     EXPECT_NE(csv.find("1310 nm: 0.5 dB/km x 2 km + 2 x 0.75 dB + 0 x 0.3 dB = 2.5 dB\r\n"), std::string::npos) << csv;
     EXPECT_NE(csv.find("\r\n1,L07,1310,-3.01,0.00,3.01,2.50,-0.51,FAIL\r\n"), std::string::npos) << csv;
 }
@@ -172,8 +168,8 @@ TEST_F(EvaluateCliTest, UploadEvaluatesTheRecordsAsRead) {
     const CliRun evaluate = Run({"evaluate", Path("saved.csv"), "--limits", "Fixed budget", "--max-loss", "20",
                                  "--per-link", "2", "--json", Path("saved.json")});
     EXPECT_EQ(evaluate.exitCode, upload.exitCode) << evaluate.err;
-    const auto raw = nlohmann::json::parse(Text(m_dir / "upload.json"));
-    const auto reread = nlohmann::json::parse(Text(m_dir / "saved.json"));
+    const auto raw = nlohmann::json::parse(ReadFile(m_dir / "upload.json"));
+    const auto reread = nlohmann::json::parse(ReadFile(m_dir / "saved.json"));
     EXPECT_EQ(raw["source"]["values"], "records");
     ASSERT_EQ(raw["records"].size(), records.size());
     ASSERT_EQ(reread["records"].size(), records.size());
@@ -187,7 +183,7 @@ TEST_F(EvaluateCliTest, UploadEvaluatesTheRecordsAsRead) {
             EXPECT_NEAR(a["loss_db"].get<double>(), b["loss_db"].get<double>(), 0.03) << i;
         }
     }
-    EXPECT_NE(Text(m_dir / "upload-eval.csv").find("No.,Label,Wavelength,Power dBm,Ref dBm,Loss,Limit,Margin,Result"),
+    EXPECT_NE(ReadFile(m_dir / "upload-eval.csv").find("No.,Label,Wavelength,Power dBm,Ref dBm,Loss,Limit,Margin,Result"),
               std::string::npos);
 }
 
@@ -200,20 +196,8 @@ TEST_F(EvaluateCliTest, PdfCarriesTheEvaluationAfterTheDataReport) {
     const CliRun run = Run({"evaluate", saved, "--limits", "TIA-568.3-D multimode", "--length", "0.842",
                             "--connections", "2", "--pdf", Path("eval.pdf")});
     EXPECT_EQ(run.exitCode, 7) << run.err;
-    FILE* pipe = popen(("pdftotext -layout '" + Path("eval.pdf") + "' -").c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string text;
-    char buffer[4096];
-    for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        text.append(buffer, count);
-    ASSERT_EQ(pclose(pipe), 0);
-    pipe = popen(("pdftotext -layout '" + Path("data.pdf") + "' -").c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string data;
-    for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        data.append(buffer, count);
-    ASSERT_EQ(pclose(pipe), 0);
-
+    const std::string text = ToolOutput("pdftotext -layout '" + Path("eval.pdf") + "' -");
+    const std::string data = ToolOutput("pdftotext -layout '" + Path("data.pdf") + "' -");
     EXPECT_EQ(text.substr(0, data.size()), data);   // the Data Report's page, unchanged
     const std::string evaluation = text.substr(data.size());
     for (const char* line : {"Evaluation", "Limit set: TIA-568.3-D multimode (built-in)",

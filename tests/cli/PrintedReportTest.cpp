@@ -13,19 +13,6 @@ namespace {
 
 using PrintedReport = CliTest;
 
-// What a poppler tool printed on its standard output.
-std::string ToolOutput(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            output.append(buffer, count);
-        if (pclose(pipe) != 0)
-            output = "[" + command + " failed]";
-    }
-    return output;
-}
-
 // The text of each page, as pdftotext lays it out.
 std::vector<std::string> PdfPages(const fs::path& pdf) {
     const std::string text = ToolOutput("pdftotext -layout '" + pdf.string() + "' -");

@@ -2,6 +2,7 @@
 // A folder of its own for each safe-replace test, on every platform.
 
 #include "CsvReport.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -25,12 +26,6 @@ inline std::string Utf8(const fs::path& path)
 {
     const std::u8string text = path.u8string();
     return {text.begin(), text.end()};
-}
-
-inline std::string ReadWhole(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline Names NamesIn(const fs::path& folder)

@@ -60,7 +60,7 @@ TEST_F(SafeWriteTest, FullDiskKeepsTheOldFile)
 
     const std::vector<RowTexts> rows(1000, kRow);   // about 60 KB
     const FileWriteResult result = WriteCsvReport(target, kHeader, rows);
-    const std::string kept = ReadWhole(target);
+    const std::string kept = ReadFile(target);
     const Names names = NamesIn(disk);
     ::umount(disk.c_str());
 
@@ -201,7 +201,7 @@ TEST_F(SafeWriteTest, LinksKeepPointingAtTheReportTheyName)
     for (const auto& [link, file] : rows) {
         const FileWriteResult result = WriteCsvReport(m_folder / link, kHeader, {kRow});
         ASSERT_TRUE(result.ok()) << link << ": " << result.reason;
-        EXPECT_EQ(ReadWhole(file), FormatCsvReport(kHeader, {kRow})) << link;
+        EXPECT_EQ(ReadFile(file), FormatCsvReport(kHeader, {kRow})) << link;
     }
     for (const char* link : {"link.csv", "latest.csv", "current.csv"})
         EXPECT_TRUE(fs::is_symlink(m_folder / link)) << link;
@@ -268,7 +268,7 @@ TEST_F(SafeWriteTest, SignalDuringTheSaveLeavesNoTemporaryFile)
                                                       : WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
         EXPECT_TRUE(endedBySignal) << "the save ended before the signal came; status " << status;
         EXPECT_EQ(NamesIn(m_folder), Names{"report.csv"}) << (takesSignalsItself ? "sigwait" : "default action");
-        EXPECT_EQ(ReadWhole(m_target), kOldContent);
+        EXPECT_EQ(ReadFile(m_target), kOldContent);
     }
 }
 
@@ -340,7 +340,7 @@ TEST_F(SafeWriteFaultTest, AFailedRenameIsAFailureAndKeepsTheOldFile)
     const FileWriteResult result = WriteCsvReport(m_target, kHeader, {kRow});
     EXPECT_EQ(result.error, FileWriteError::WriteFailed);
     EXPECT_EQ(result.reason, std::generic_category().message(EIO));
-    EXPECT_EQ(ReadWhole(m_target), kOldContent);
+    EXPECT_EQ(ReadFile(m_target), kOldContent);
     EXPECT_EQ(NamesIn(m_folder), Names{"report.csv"}) << "the temporary file is removed";
 }
 

@@ -19,11 +19,11 @@ TEST_F(SafeWriteTest, NewThenReplacedFile)
         const fs::path target = m_folder / fs::path(std::u8string(name.begin(), name.end()));
         const FileWriteResult created = WriteCsvReport(Utf8(target), kHeader, {kRow, kRow});
         ASSERT_TRUE(created.ok()) << created.reason;
-        EXPECT_EQ(ReadWhole(target), FormatCsvReport(kHeader, {kRow, kRow}));
+        EXPECT_EQ(ReadFile(target), FormatCsvReport(kHeader, {kRow, kRow}));
 
         const FileWriteResult replaced = WriteCsvReport(Utf8(target), kHeader, {});
         ASSERT_TRUE(replaced.ok()) << replaced.reason;
-        EXPECT_EQ(ReadWhole(target), FormatCsvReport(kHeader, {}));
+        EXPECT_EQ(ReadFile(target), FormatCsvReport(kHeader, {}));
         EXPECT_EQ(NamesIn(m_folder), Names{name});
         fs::remove(target);
     }
@@ -39,7 +39,7 @@ TEST_F(SafeWriteTest, ReadOnlyTargetIsLockedAndKept)
     const FileWriteResult result = WriteCsvReport(Utf8(m_target), kHeader, {kRow});
     EXPECT_EQ(result.error, FileWriteError::Locked);
     EXPECT_EQ(result.reason, kDocumentLockedMessage);
-    EXPECT_EQ(ReadWhole(m_target), kOldContent);
+    EXPECT_EQ(ReadFile(m_target), kOldContent);
     EXPECT_EQ(NamesIn(m_folder), Names{"report.csv"});
 }
 

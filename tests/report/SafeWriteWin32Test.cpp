@@ -27,7 +27,7 @@ TEST_F(SafeWriteTest, HeldTargetIsLockedAndKept)
         ::CloseHandle(holder);
         EXPECT_EQ(result.error, FileWriteError::Locked) << row.why << ": " << result.reason;
         EXPECT_EQ(result.reason, kDocumentLockedMessage) << row.why;
-        EXPECT_EQ(ReadWhole(m_target), kOldContent) << row.why;
+        EXPECT_EQ(ReadFile(m_target), kOldContent) << row.why;
         EXPECT_EQ(NamesIn(m_folder), Names{"report.csv"}) << row.why;
     }
 }

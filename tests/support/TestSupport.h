@@ -6,11 +6,20 @@
 #include "RowTexts.h"
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+// The whole of a file, byte for byte; empty when it cannot be read.
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 // The link without its pauses, for tests whose subject is not the meter's pace.
 inline constexpr Pauses kNoPauses{0, 0, 0, 0, 0, 0};

@@ -27,6 +27,14 @@ void PrintTo(const NamedCase* c, std::ostream* out) {
 std::string CaseName(const testing::TestParamInfo<const NamedCase*>& info) {
     return info.param->name;
 }
+// A table of cases as the parameters of a test.
+template <typename Case, std::size_t N>
+auto NamedCases(const Case (&table)[N]) {
+    std::vector<const NamedCase*> cases;
+    for (const Case& c : table)
+        cases.push_back(&c);
+    return testing::ValuesIn(cases);
+}
 
 // Every row shows its own record or is left empty; empty rows are counted,
 // and the records handed on for the rows are the rows' own.
@@ -112,13 +120,7 @@ TEST_P(LateRepliesNotRecalled, LeaveEveryRowRightAndClearOnlyThen) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Meters, LateRepliesNotRecalled,
-                         testing::ValuesIn([] {
-                             std::vector<const NamedCase*> cases;
-                             for (const LateCase& c : kLateCases)
-                                 cases.push_back(&c);
-                             return cases;
-                         }()),
-                         CaseName);
+                         NamedCases(kLateCases), CaseName);
 
 TEST(ReplyHandling, StaleEchoIsDiscardedAndTheWaitGoesOnWithinTheWindow) {
     SimOptions options;
@@ -274,13 +276,7 @@ TEST_P(FailedRecord, ShowsAtMostOneBoxAndOnlyForAWrongHeaderOnItsLastTry) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Tries, FailedRecord,
-                         testing::ValuesIn([] {
-                             std::vector<const NamedCase*> cases;
-                             for (const TriesCase& c : kTriesCases)
-                                 cases.push_back(&c);
-                             return cases;
-                         }()),
-                         CaseName);
+                         NamedCases(kTriesCases), CaseName);
 
 TEST(Stop, DuringThePortScanEndsAsStoppedWithoutAMessage) {
     auto silent = StartSim(GeneratedRecords(2), {Fault(Kind::NoReply, 0)});

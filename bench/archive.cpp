@@ -6,49 +6,13 @@
 #include "ArchiveFeed.h"
 #include "MeterLink.h"
 #include "SqliteDb.h"
+#include "TimingEvents.h"
 
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class CTimingEvents : public ITransferEvents {
-public:
-    void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-    void ShowScanFailure(const std::string& text, const std::vector<PortAttempt>&) override { ShowMessage(text); }
-    void ShowClearDone() override {}
-    void OnCountKnown(unsigned) override {}
-    void OnRowsInserted(unsigned) override { m_start = Clock::now(); }
-    void OnRowTexts(int, const RowTexts&) override { m_lastRow = Clock::now(); }
-    void OnProgress(unsigned, unsigned) override {}
-    void OnStatusPane0(const std::string&) override {}
-    void OnTimerStart() override {}
-    void OnTimerStop() override {}
-    void OnFinished(const TransferSummary& summary) override {
-        std::lock_guard lock(m_mutex);
-        m_end = Clock::now();
-        m_summary = summary;
-        m_done = true;
-        m_wake.notify_all();
-    }
-    TransferSummary Wait() {
-        std::unique_lock lock(m_mutex);
-        m_wake.wait(lock, [this] { return m_done; });
-        return m_summary;
-    }
-    double Seconds() const { return std::chrono::duration<double>(m_end - m_start).count(); }
-    Clock::time_point LastRow() const { return m_lastRow; }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_done = false;
-    TransferSummary m_summary;
-    Clock::time_point m_start, m_end, m_lastRow;
-};
 
 // One upload of `count` records; archived into path unless it is empty.
 // Returns the seconds the transfer took, and the commit delay after the last row.

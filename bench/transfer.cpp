@@ -5,51 +5,10 @@
 
 #include "MeterLink.h"
 #include "MeterSim.h"
+#include "TimingEvents.h"
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
-
-namespace {
-
-class CTimingEvents : public ITransferEvents {
-public:
-    void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-    void ShowScanFailure(const std::string& text, const std::vector<PortAttempt>&) override { ShowMessage(text); }
-    void ShowClearDone() override {}
-    void OnCountKnown(unsigned) override {}
-    void OnRowsInserted(unsigned) override { m_start = std::chrono::steady_clock::now(); }
-    void OnRowTexts(int, const RowTexts&) override {}
-    void OnProgress(unsigned, unsigned) override {}
-    void OnStatusPane0(const std::string&) override {}
-    void OnTimerStart() override {}
-    void OnTimerStop() override {}
-    void OnFinished(const TransferSummary& summary) override {
-        std::lock_guard lock(m_mutex);
-        m_end = std::chrono::steady_clock::now();
-        m_summary = summary;
-        m_done = true;
-        m_wake.notify_all();
-    }
-
-    TransferSummary Wait() {
-        std::unique_lock lock(m_mutex);
-        m_wake.wait(lock, [this] { return m_done; });
-        return m_summary;
-    }
-    double Seconds() const { return std::chrono::duration<double>(m_end - m_start).count(); }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_done = false;
-    TransferSummary m_summary;
-    std::chrono::steady_clock::time_point m_start, m_end;
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
     const int recordCount = argc > 1 ? std::atoi(argv[1]) : 100;

@@ -20,7 +20,6 @@ public:
     void OnRowsInserted(unsigned) override { m_start = Clock::now(); }
     void OnRowTexts(int, const RowTexts&) override { m_lastRow = Clock::now(); }
     void OnProgress(unsigned, unsigned) override {}
-    void OnStatusPane0(const std::string&) override {}
     void OnTimerStart() override {}
     void OnTimerStop() override {}
     void OnFinished(const TransferSummary& summary) override {

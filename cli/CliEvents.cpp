@@ -94,8 +94,6 @@ void CCliEvents::DrawProgress(unsigned position, unsigned received) {
     }
 }
 
-void CCliEvents::OnStatusPane0(const std::string&) {}
-
 void CCliEvents::OnTimerStart() {
     std::lock_guard lock(m_mutex);
     m_timerRunning = true;

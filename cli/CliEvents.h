@@ -24,7 +24,6 @@ public:
     void OnRecordRead(int row, const MeterRecord& record) override;
     void OnRowTexts(int row, const RowTexts& texts) override;
     void OnProgress(unsigned position, unsigned received) override;
-    void OnStatusPane0(const std::string& text) override;
     void OnTimerStart() override;
     void OnTimerStop() override;
     void OnFinished(const TransferSummary& summary) override;

@@ -12,7 +12,7 @@ constexpr std::chrono::milliseconds kDeliverySlice{4};
 
 } // namespace
 
-CGuiThreadEvents::CGuiThreadEvents(ITransferEvents& target, QObject* parent) : QObject(parent), m_target(target)
+CGuiThreadEvents::CGuiThreadEvents(ITransferEvents& target, QObject* parent) : QObject(parent), CEventRelay(target)
 {
 }
 
@@ -92,62 +92,12 @@ void CGuiThreadEvents::RunAndWait(std::function<void()> dialog)
     m_closed.wait(lock, [&] { return *closed || m_shuttingDown.load(); });
 }
 
-void CGuiThreadEvents::ShowMessage(const std::string& text)
+void CGuiThreadEvents::Relay(Event event)
 {
-    RunAndWait([this, text] { m_target.ShowMessage(text); });
+    Post([this, event = std::move(event)] { CEventRelay::Relay(event); });
 }
 
-void CGuiThreadEvents::OnCountKnown(unsigned recordCount)
+void CGuiThreadEvents::RelayAndWait(Event event)
 {
-    Post([this, recordCount] { m_target.OnCountKnown(recordCount); });
-}
-
-void CGuiThreadEvents::OnRowsInserted(unsigned rowCount)
-{
-    Post([this, rowCount] { m_target.OnRowsInserted(rowCount); });
-}
-
-void CGuiThreadEvents::OnRecordRead(int row, const MeterRecord& record)
-{
-    Post([this, row, record] { m_target.OnRecordRead(row, record); });
-}
-
-void CGuiThreadEvents::OnRowTexts(int row, const RowTexts& texts)
-{
-    Post([this, row, texts] { m_target.OnRowTexts(row, texts); });
-}
-
-void CGuiThreadEvents::OnProgress(unsigned position, unsigned received)
-{
-    Post([this, position, received] { m_target.OnProgress(position, received); });
-}
-
-void CGuiThreadEvents::OnStatusPane0(const std::string& text)
-{
-    Post([this, text] { m_target.OnStatusPane0(text); });
-}
-
-void CGuiThreadEvents::OnTimerStart()
-{
-    Post([this] { m_target.OnTimerStart(); });
-}
-
-void CGuiThreadEvents::OnTimerStop()
-{
-    Post([this] { m_target.OnTimerStop(); });
-}
-
-void CGuiThreadEvents::OnFinished(const TransferSummary& summary)
-{
-    Post([this, summary] { m_target.OnFinished(summary); });
-}
-
-void CGuiThreadEvents::ShowClearDone()
-{
-    RunAndWait([this] { m_target.ShowClearDone(); });
-}
-
-void CGuiThreadEvents::ShowScanFailure(const std::string& text, const std::vector<PortAttempt>& attempts)
-{
-    RunAndWait([this, text, attempts] { m_target.ShowScanFailure(text, attempts); });
+    RunAndWait([this, event = std::move(event)] { CEventRelay::Relay(event); });
 }

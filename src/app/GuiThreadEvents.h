@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EventRelay.h"
 #include "MeterLink.h"
 
 #include <QObject>
@@ -21,7 +22,7 @@
 // thread checker sees, not only by the toolkit's event queue. The GUI thread
 // takes them in slices of a few milliseconds, so painting and input get
 // their turn however fast the meter delivers.
-class CGuiThreadEvents : public QObject, public ITransferEvents {
+class CGuiThreadEvents : public QObject, public CEventRelay {
     Q_OBJECT
 
 public:
@@ -30,18 +31,9 @@ public:
 
     void BeginShutdown();
 
-    void ShowMessage(const std::string& text) override;
-    void OnCountKnown(unsigned recordCount) override;
-    void OnRowsInserted(unsigned rowCount) override;
-    void OnRecordRead(int row, const MeterRecord& record) override;
-    void OnRowTexts(int row, const RowTexts& texts) override;
-    void OnProgress(unsigned position, unsigned received) override;
-    void OnStatusPane0(const std::string& text) override;
-    void OnTimerStart() override;
-    void OnTimerStop() override;
-    void OnFinished(const TransferSummary& summary) override;
-    void ShowClearDone() override;
-    void ShowScanFailure(const std::string& text, const std::vector<PortAttempt>& attempts) override;
+protected:
+    void Relay(Event event) override;
+    void RelayAndWait(Event event) override;
 
 private:
     bool OnGuiThread() const;
@@ -49,7 +41,6 @@ private:
     void RunAndWait(std::function<void()> dialog);
     void Deliver();   // on the GUI thread: one slice of the queue
 
-    ITransferEvents& m_target;
     std::atomic<bool> m_shuttingDown{false};
     std::mutex m_mutex;
     std::condition_variable m_closed;

@@ -1,6 +1,6 @@
 #include "ArchiveFeed.h"
 
-CArchiveFeed::CArchiveFeed(ITransferEvents& next) : m_next(next) {}
+CArchiveFeed::CArchiveFeed(ITransferEvents& next) : CEventRelay(next) {}
 
 void CArchiveFeed::SetWriter(CArchiveWriter* writer)
 {
@@ -20,16 +20,6 @@ CArchiveWriter* CArchiveFeed::Writer()
     return m_writer;
 }
 
-void CArchiveFeed::ShowMessage(const std::string& text)
-{
-    m_next.ShowMessage(text);
-}
-
-void CArchiveFeed::OnCountKnown(unsigned recordCount)
-{
-    m_next.OnCountKnown(recordCount);
-}
-
 // The transfer begins: a meter answered with its count.
 void CArchiveFeed::OnRowsInserted(unsigned rowCount)
 {
@@ -43,41 +33,21 @@ void CArchiveFeed::OnRowsInserted(unsigned rowCount)
     m_archiving = writer != nullptr;
     if (writer != nullptr)
         writer->BeginUpload(rowCount, header);
-    m_next.OnRowsInserted(rowCount);
+    CEventRelay::OnRowsInserted(rowCount);
 }
 
 void CArchiveFeed::OnRecordRead(int row, const MeterRecord& record)
 {
     if (CArchiveWriter* writer = Writer(); writer != nullptr && m_archiving)
         writer->RecordRead(row, record);
-    m_next.OnRecordRead(row, record);
+    CEventRelay::OnRecordRead(row, record);
 }
 
 void CArchiveFeed::OnRowTexts(int row, const RowTexts& texts)
 {
     if (CArchiveWriter* writer = Writer(); writer != nullptr && m_archiving)
         writer->RowRead(row, texts);
-    m_next.OnRowTexts(row, texts);
-}
-
-void CArchiveFeed::OnProgress(unsigned position, unsigned received)
-{
-    m_next.OnProgress(position, received);
-}
-
-void CArchiveFeed::OnStatusPane0(const std::string& text)
-{
-    m_next.OnStatusPane0(text);
-}
-
-void CArchiveFeed::OnTimerStart()
-{
-    m_next.OnTimerStart();
-}
-
-void CArchiveFeed::OnTimerStop()
-{
-    m_next.OnTimerStop();
+    CEventRelay::OnRowTexts(row, texts);
 }
 
 void CArchiveFeed::OnFinished(const TransferSummary& summary)
@@ -88,15 +58,6 @@ void CArchiveFeed::OnFinished(const TransferSummary& summary)
                                            summary.outcome == UploadOutcome::MeterSilent, summary.unreadCount),
                              summary.portName);
     m_archiving = false;
-    m_next.OnFinished(summary);
+    CEventRelay::OnFinished(summary);
 }
 
-void CArchiveFeed::ShowClearDone()
-{
-    m_next.ShowClearDone();
-}
-
-void CArchiveFeed::ShowScanFailure(const std::string& text, const std::vector<PortAttempt>& attempts)
-{
-    m_next.ShowScanFailure(text, attempts);
-}

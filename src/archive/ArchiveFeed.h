@@ -4,11 +4,12 @@
 // front end puts this between the link and itself.
 
 #include "ArchiveWriter.h"
+#include "EventRelay.h"
 #include "MeterLink.h"
 
 #include <mutex>
 
-class CArchiveFeed : public ITransferEvents {
+class CArchiveFeed : public CEventRelay {
 public:
     explicit CArchiveFeed(ITransferEvents& next);
 
@@ -17,23 +18,14 @@ public:
     // The header fields an upload starts with (the last ones win later).
     void SetHeader(const ReportHeader& header);
 
-    void ShowMessage(const std::string& text) override;
-    void OnCountKnown(unsigned recordCount) override;
     void OnRowsInserted(unsigned rowCount) override;
     void OnRecordRead(int row, const MeterRecord& record) override;
     void OnRowTexts(int row, const RowTexts& texts) override;
-    void OnProgress(unsigned position, unsigned received) override;
-    void OnStatusPane0(const std::string& text) override;
-    void OnTimerStart() override;
-    void OnTimerStop() override;
     void OnFinished(const TransferSummary& summary) override;
-    void ShowClearDone() override;
-    void ShowScanFailure(const std::string& text, const std::vector<PortAttempt>& attempts) override;
 
 private:
     CArchiveWriter* Writer();
 
-    ITransferEvents& m_next;
     std::mutex m_mutex;
     CArchiveWriter* m_writer = nullptr;   // guarded by m_mutex
     ReportHeader m_header;                // guarded by m_mutex

@@ -53,13 +53,14 @@ public:
     // for sure is emptied by OnRowTexts alone. The rows counted as read in the
     // summary are exactly those whose latest event was this one.
 #pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-parameter"   // named for the reader; most front ends ignore it
+#pragma GCC diagnostic ignored "-Wunused-parameter"   // named for the reader; front ends may ignore them
     virtual void OnRecordRead(int row, const MeterRecord& record) {}
-#pragma GCC diagnostic pop
     virtual void OnRowTexts(int row, const RowTexts& texts) = 0;
     // Progress bar position (records dealt with) and received counter (records read).
     virtual void OnProgress(unsigned position, unsigned received) = 0;
-    virtual void OnStatusPane0(const std::string& text) = 0;      // "Running...", "Over"
+    // "Running...", "Over": for a front end with a status bar.
+    virtual void OnStatusPane0(const std::string& text) {}
+#pragma GCC diagnostic pop
     virtual void OnTimerStart() = 0;                              // timer 1 starts, use seconds = 0
     virtual void OnTimerStop() = 0;                               // once, when the transfer has ended
     virtual void OnFinished(const TransferSummary& summary) = 0;  // exactly once per Upload

@@ -1,5 +1,7 @@
 #include "SafeWrite.h"
 
+#include "SafeWritePlatform.h"
+
 #include <random>
 
 std::string TemporaryFileName()
@@ -13,4 +15,22 @@ std::string TemporaryFileName()
     for (int i = 0; i < 8; ++i)
         name += kLetters[pick(generator)];
     return name + ".tmp";
+}
+
+FileWriteResult CheckOutputTarget(const std::string& path)
+{
+    if (path.empty())
+        return {FileWriteError::NoPath, "no file name given"};
+    if (path == kStandardOutputPath)
+        return {};
+    return CheckFileTarget(path);
+}
+
+FileWriteResult WriteFileSafely(const std::string& path, const std::string& content)
+{
+    if (path.empty())
+        return {FileWriteError::NoPath, "no file name given"};
+    if (path == kStandardOutputPath)
+        return WriteStandardOutput(content);
+    return WriteFileTarget(path, content);
 }

@@ -1,6 +1,7 @@
 #include "SafeWrite.h"
 
 #include "SafeWriteCalls.h"
+#include "SafeWritePlatform.h"
 #include "UnfinishedFile.h"
 
 #include <array>
@@ -345,21 +346,18 @@ FileWriteResult ReplaceFile(const Target& target, const std::string& content)
 
 } // namespace
 
-FileWriteResult CheckOutputTarget(const std::string& path)
+FileWriteResult CheckFileTarget(const std::string& path)
 {
-    if (path.empty())
-        return Failure(FileWriteError::NoPath, "no file name given");
-    if (path == kStandardOutputPath)
-        return {};
     return CheckLocated(Locate(path));
 }
 
-FileWriteResult WriteFileSafely(const std::string& path, const std::string& content)
+FileWriteResult WriteStandardOutput(const std::string& content)
 {
-    if (path.empty())
-        return Failure(FileWriteError::NoPath, "no file name given");
-    if (path == kStandardOutputPath)
-        return WriteToDescriptor(STDOUT_FILENO, content);
+    return WriteToDescriptor(STDOUT_FILENO, content);
+}
+
+FileWriteResult WriteFileTarget(const std::string& path, const std::string& content)
+{
     const Target target = Locate(path);
     if (FileWriteResult checked = CheckLocated(target); !checked.ok())
         return checked;

@@ -1,5 +1,6 @@
 #include "SafeWrite.h"
 
+#include "SafeWritePlatform.h"
 #include "UnfinishedFile.h"
 #include "Win32Text.h"
 
@@ -155,7 +156,15 @@ FileWriteResult Locate(const std::string& path, Target& target)
     return {};
 }
 
-FileWriteResult WriteToStandardOutput(const std::string& content)
+} // namespace
+
+FileWriteResult CheckFileTarget(const std::string& path)
+{
+    Target target;
+    return Locate(path, target);
+}
+
+FileWriteResult WriteStandardOutput(const std::string& content)
 {
     const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
     std::size_t written = 0;
@@ -170,30 +179,14 @@ FileWriteResult WriteToStandardOutput(const std::string& content)
     return {};
 }
 
-} // namespace
-
-FileWriteResult CheckOutputTarget(const std::string& path)
-{
-    if (path.empty())
-        return Failure(FileWriteError::NoPath, "no file name given");
-    if (path == kStandardOutputPath)
-        return {};
-    Target target;
-    return Locate(path, target);
-}
-
 void RemoveUnfinishedTempFile()
 {
     if (const wchar_t* path = g_unfinished.Take())
         ::DeleteFileW(path);
 }
 
-FileWriteResult WriteFileSafely(const std::string& path, const std::string& content)
+FileWriteResult WriteFileTarget(const std::string& path, const std::string& content)
 {
-    if (path.empty())
-        return Failure(FileWriteError::NoPath, "no file name given");
-    if (path == kStandardOutputPath)
-        return WriteToStandardOutput(content);
     Target target;
     if (FileWriteResult located = Locate(path, target); !located.ok())
         return located;

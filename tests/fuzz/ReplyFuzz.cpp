@@ -9,13 +9,12 @@
 
 #include "MeterLink.h"
 #include "MeterSim.h"
+#include "RecordingEvents.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -28,48 +27,6 @@ constexpr Pauses kFuzzPauses{0, 0, 0, 0, 0, 0, 40, 150, 600};
 constexpr int kLatestMs = 400;
 constexpr unsigned kMaxRecords = 4;
 constexpr auto kBound = std::chrono::seconds(60);
-
-class CRowsEvents : public ITransferEvents {
-public:
-    void ShowMessage(const std::string&) override {}
-    void ShowScanFailure(const std::string&, const std::vector<PortAttempt>&) override {}
-    void ShowClearDone() override {}
-    void OnCountKnown(unsigned) override {}
-    void OnRowsInserted(unsigned rowCount) override {
-        std::lock_guard lock(m_mutex);
-        m_rows.assign(rowCount, RowTexts{});
-    }
-    void OnRowTexts(int row, const RowTexts& texts) override {
-        std::lock_guard lock(m_mutex);
-        m_rows.at(static_cast<std::size_t>(row)) = texts;
-    }
-    void OnProgress(unsigned, unsigned) override {}
-    void OnStatusPane0(const std::string&) override {}
-    void OnTimerStart() override {}
-    void OnTimerStop() override {}
-    void OnFinished(const TransferSummary& summary) override {
-        {
-            std::lock_guard lock(m_mutex);
-            m_summary = summary;
-        }
-        m_wake.notify_all();
-    }
-    std::optional<TransferSummary> WaitForFinish() {
-        std::unique_lock lock(m_mutex);
-        m_wake.wait_for(lock, kBound, [this] { return m_summary.has_value(); });
-        return m_summary;
-    }
-    std::vector<RowTexts> Rows() {
-        std::lock_guard lock(m_mutex);
-        return m_rows;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::vector<RowTexts> m_rows;
-    std::optional<TransferSummary> m_summary;
-};
 
 class CInput {
 public:
@@ -142,10 +99,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
 
-    CRowsEvents events;
+    CRecordingEvents events;
     CMeterLink link(events, kFuzzPauses);
     link.OnButtonUpload({meter.SlavePath()});
-    const std::optional<TransferSummary> summary = events.WaitForFinish();
+    const std::optional<TransferSummary> summary = events.WaitForFinish(kBound);
     if (!summary)
         Fail("the upload did not end in bounded time", 0);
     link.WaitUntilIdle();

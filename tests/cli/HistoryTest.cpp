@@ -114,7 +114,8 @@ TEST_F(HistoryTest, DeleteAndMissingUploads) {
     EXPECT_EQ(nlohmann::json::parse(Run({"history", "--json", "--archive", Archive()}).out).size(), 0u);
 }
 
-// A newer program's archive is listed but not changed.
+// A newer program's archive is listed but not changed, and an upload it
+// cannot keep leaves the meter as it was.
 TEST_F(HistoryTest, NewerArchiveIsNotChanged) {
     Upload(1, "Acme", m_dir / "a.csv");
     {
@@ -129,6 +130,14 @@ TEST_F(HistoryTest, NewerArchiveIsNotChanged) {
     const CliRun upload = Run({"upload", "--simulate=1", "--csv", (m_dir / "b.csv").string(), "--archive", Archive()});
     EXPECT_EQ(upload.exitCode, 0) << "the upload goes on";
     EXPECT_NE(upload.err.find("The archive is incomplete"), std::string::npos) << upload.err;
+    // An upload the archive does not hold is not erased from the meter either.
+    auto sim = StartSim(GeneratedRecords(2));
+    const CliRun clear = Run({"upload", "--port", sim->SlavePath(), "--csv", (m_dir / "c.csv").string(), "--archive",
+                              Archive(), "--clear-after"});
+    EXPECT_EQ(clear.exitCode, 3) << clear.err;
+    EXPECT_NE(clear.err.find("The meter was not cleared: the upload is not in the archive."), std::string::npos)
+        << clear.err;
+    EXPECT_EQ(sim->EraseCount(), 0);
 }
 
 } // namespace

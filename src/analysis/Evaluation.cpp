@@ -88,10 +88,10 @@ void AddNote(std::string& note, const std::string& text)
     note += note.empty() ? text : "; " + text;
 }
 
-void JudgeRecord(RecordResult& result, const Measurement& measurement, const LimitSet& set,
+void JudgeRecord(RecordResult& result, const MeasuredRecord& measured, const LimitSet& set,
                  const EvaluationParameters& parameters)
 {
-    result.lossDb = LossOf(measurement);
+    result.lossDb = measured.lossDb;
     if (!result.lossDb) {
         result.verdict = Verdict::NoReading;
         result.note = "no reading";
@@ -356,23 +356,44 @@ bool IsMarginal(Verdict verdict)
     return verdict == Verdict::MarginalPass || verdict == Verdict::MarginalFail;
 }
 
-EvaluationResult Evaluate(const std::vector<Measurement>& measurements, const LimitSet& set,
-                          const EvaluationParameters& parameters)
+std::vector<MeasuredRecord> MeasureRecords(const std::vector<Measurement>& measurements)
 {
-    EvaluationResult result;
-    const int perLink = std::clamp(parameters.recordsPerLink, 1, kMaxRecordsPerLink);
-    result.records.reserve(measurements.size());
+    std::vector<MeasuredRecord> records(measurements.size());
     for (std::size_t i = 0; i < measurements.size(); ++i) {
         const Measurement& measurement = measurements[i];
-        RecordResult record;
+        MeasuredRecord& record = records[i];
         record.no = measurement.no;
-        record.link = static_cast<int>(i) / perLink;
         record.wavelengthNm = measurement.wavelengthNm;
         if (measurement.read) {
             record.powerDbm = DbmOf(measurement.powerMw);
             record.refDbm = DbmOf(measurement.refMw);
         }
-        JudgeRecord(record, measurement, set, parameters);
+        record.lossDb = LossOf(measurement);
+    }
+    return records;
+}
+
+EvaluationResult Evaluate(const std::vector<Measurement>& measurements, const LimitSet& set,
+                          const EvaluationParameters& parameters)
+{
+    return Judge(MeasureRecords(measurements), set, parameters);
+}
+
+EvaluationResult Judge(const std::vector<MeasuredRecord>& records, const LimitSet& set,
+                       const EvaluationParameters& parameters)
+{
+    EvaluationResult result;
+    const int perLink = std::clamp(parameters.recordsPerLink, 1, kMaxRecordsPerLink);
+    result.records.reserve(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const MeasuredRecord& measured = records[i];
+        RecordResult record;
+        record.no = measured.no;
+        record.link = static_cast<int>(i) / perLink;
+        record.wavelengthNm = measured.wavelengthNm;
+        record.powerDbm = measured.powerDbm;
+        record.refDbm = measured.refDbm;
+        JudgeRecord(record, measured, set, parameters);
         if (IsPass(record.verdict))
             ++result.passCount;
         else if (IsFail(record.verdict))

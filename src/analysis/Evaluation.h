@@ -150,6 +150,20 @@ struct EvaluationResult {
     int passCount = 0, failCount = 0, noVerdictCount = 0;
 };
 
+// What a record's values give whatever the limits: worked out once per
+// table, so that a parameter change only judges again.
+struct MeasuredRecord {
+    int no = 0;
+    std::optional<int> wavelengthNm;
+    std::optional<double> powerDbm;
+    std::optional<double> refDbm;
+    std::optional<double> lossDb;
+};
+std::vector<MeasuredRecord> MeasureRecords(const std::vector<Measurement>& measurements);
+
+EvaluationResult Judge(const std::vector<MeasuredRecord>& records, const LimitSet& set,
+                       const EvaluationParameters& parameters);
+// Judge(MeasureRecords(measurements), set, parameters).
 EvaluationResult Evaluate(const std::vector<Measurement>& measurements, const LimitSet& set,
                           const EvaluationParameters& parameters);
 

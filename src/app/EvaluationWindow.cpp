@@ -25,6 +25,7 @@
 namespace {
 
 constexpr int kLabelColumn = 1;
+constexpr int kLimitColumn = 6;
 constexpr int kResultColumn = 8;
 constexpr int kMaxCount = 1000;          // connections, splices
 constexpr double kMaxLengthKm = 1000.0;
@@ -80,9 +81,18 @@ QVariant CEvaluationModel::data(const QModelIndex& index, int role) const
 {
     if (!m_result || !index.isValid() || index.row() >= m_rows)
         return {};
-    const RecordResult& record = m_result->records[static_cast<std::size_t>(index.row())];
-    if (role == Qt::DisplayRole || role == Qt::EditRole)
-        return Q(RecordCells(record)[static_cast<std::size_t>(index.column())]);
+    const auto row = static_cast<std::size_t>(index.row());
+    const RecordResult& record = m_result->records[row];
+    if (role == Qt::DisplayRole || role == Qt::EditRole) {
+        std::optional<std::array<QString, kEvaluationColumns.size()>>& cells = m_cells[row];
+        if (!cells) {
+            const std::array<std::string, kEvaluationColumns.size()> texts = RecordCells(record);
+            cells.emplace();
+            for (std::size_t column = 0; column < texts.size(); ++column)
+                (*cells)[column] = Q(texts[column]);
+        }
+        return (*cells)[static_cast<std::size_t>(index.column())];
+    }
     if (role == Qt::BackgroundRole && index.column() == kResultColumn)
         return ResultColour(record.verdict);
     if (role == Qt::TextAlignmentRole && index.column() != kLabelColumn && index.column() != kResultColumn)
@@ -112,9 +122,10 @@ bool CEvaluationModel::setData(const QModelIndex& index, const QVariant& value, 
     return true;
 }
 
-void CEvaluationModel::SetResult(const EvaluationResult* result)
+void CEvaluationModel::SetResult(const EvaluationResult* result, int firstChanged)
 {
     const int rows = result ? static_cast<int>(result->records.size()) : 0;
+    m_cells.assign(static_cast<std::size_t>(rows), std::nullopt);
     if (rows != m_rows) {
         beginResetModel();
         m_result = result;
@@ -125,7 +136,7 @@ void CEvaluationModel::SetResult(const EvaluationResult* result)
     // Same rows, new values: the view keeps its place and repaints what it shows.
     m_result = result;
     if (rows > 0)
-        emit dataChanged(index(0, 0), index(rows - 1, columnCount() - 1));
+        emit dataChanged(index(0, firstChanged), index(rows - 1, columnCount() - 1));
 }
 
 CEvaluationChart::CEvaluationChart(QWidget* parent) : QWidget(parent)
@@ -171,7 +182,7 @@ CEvaluationWindow::CEvaluationWindow(const CRowModel& rows, QString limitsFolder
         OnTableChanged();
     });
     connect(&m_rows, &QAbstractItemModel::rowsInserted, this, &CEvaluationWindow::OnTableChanged);
-    connect(&m_rows, &QAbstractItemModel::dataChanged, this, [this] { m_followTable.start(); });
+    connect(&m_rows, &QAbstractItemModel::dataChanged, this, &CEvaluationWindow::OnValuesChanged);
     connect(&m_model, &CEvaluationModel::LabelEdited, this, [this](int link, const QString& label) {
         m_editedLabels[link] = label.toStdString();
         Reevaluate();
@@ -219,12 +230,14 @@ void CEvaluationWindow::CreateControls()
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->setWordWrap(false);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
 
     m_summary = new QLabel;
     m_summary->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Plain text, not selectable: a selectable label lays out a whole text
+    // document for each new summary, a stall at every parameter change.
     m_summary->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_chart = new CEvaluationChart;
     auto* bottom = new QHBoxLayout;
@@ -289,11 +302,18 @@ void CEvaluationWindow::OnRecordRead(int row, const MeterRecord& record)
     if (static_cast<std::size_t>(row) >= m_records.size())
         m_records.resize(static_cast<std::size_t>(row) + 1);
     m_records[static_cast<std::size_t>(row)] = record;
+    m_measuredStale = true;
 }
 
 void CEvaluationWindow::OnTableChanged()
 {
     m_records.resize(static_cast<std::size_t>(m_rows.rowCount()));
+    OnValuesChanged();
+}
+
+void CEvaluationWindow::OnValuesChanged()
+{
+    m_measuredStale = true;
     m_followTable.start();
 }
 
@@ -333,9 +353,21 @@ void CEvaluationWindow::Reevaluate()
     m_usable = problem.empty();
     const bool fromTexts = m_records.empty() || !m_records.front();
     m_report.source = {fromTexts ? "the table" : "the meter", fromTexts};
-    m_report.result = Evaluate(Measurements(), m_report.set, parameters);
+    // A parameter change leaves the values as they were, and the labels
+    // unless their pattern or grouping changed.
+    int firstChanged = kLimitColumn;
+    if (parameters.labels != m_judged.labels || parameters.recordsPerLink != m_judged.recordsPerLink
+        || parameters.editedLabels != m_judged.editedLabels)
+        firstChanged = kLabelColumn;
+    if (m_measuredStale) {
+        m_measured = MeasureRecords(Measurements());
+        m_measuredStale = false;
+        firstChanged = 0;
+    }
+    m_judged = parameters;
+    m_report.result = Judge(m_measured, m_report.set, parameters);
 
-    m_model.SetResult(&m_report.result);
+    m_model.SetResult(&m_report.result, firstChanged);
     m_chart->SetResult(&m_report.result);
     m_summary->setText(Q(SummaryText(m_report.result)));
     m_problem->setText(m_usable ? m_refused : Q(problem));

@@ -4,6 +4,7 @@
 // chart. It follows the main table as rows arrive and judges again at once
 // when a parameter changes; the judging itself is the analysis library's.
 
+#include "EvaluationExport.h"
 #include "EvaluationPage.h"
 #include "LimitSetFile.h"
 #include "RowModel.h"
@@ -12,6 +13,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -36,7 +38,8 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
-    void SetResult(const EvaluationResult* result);
+    // The columns before firstChanged show what they showed: only the rest is painted again.
+    void SetResult(const EvaluationResult* result, int firstChanged = 0);
 
 signals:
     void LabelEdited(int link, const QString& label);
@@ -44,6 +47,8 @@ signals:
 private:
     const EvaluationResult* m_result = nullptr;
     int m_rows = 0;
+    // A row's texts once shown, until the next result: a repaint formats nothing again.
+    mutable std::vector<std::optional<std::array<QString, kEvaluationColumns.size()>>> m_cells;
 };
 
 // Loss per record against the limit, drawn as the printed page draws it.
@@ -101,6 +106,7 @@ protected:
 private:
     void CreateControls();
     void OnTableChanged();
+    void OnValuesChanged();
     void OnImport();
     void OnExport();
     std::vector<Measurement> Measurements() const;
@@ -109,6 +115,9 @@ private:
     QString m_limitsFolder;
     std::vector<LimitSet> m_sets;           // as offered in m_limitSet
     std::vector<std::optional<MeterRecord>> m_records;   // by row, as read
+    std::vector<MeasuredRecord> m_measured;  // the table's values, judged again on a parameter change
+    bool m_measuredStale = true;
+    EvaluationParameters m_judged;           // the parameters of the result shown
     std::map<int, std::string> m_editedLabels;
     EvaluationReport m_report;
     bool m_usable = false;                   // the parameters could be used

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <map>
 
 namespace {
 
@@ -131,16 +133,44 @@ std::vector<DrawOperation> LayoutEvaluationChart(const EvaluationResult& result,
     // A marker no wider than its share of the width, and at most a third of a line.
     const double step = static_cast<double>(plotWidth) / static_cast<double>(std::max<std::size_t>(count, 1));
     const int half = std::max(0, std::min(lineHeight / 6, static_cast<int>(step / 2.5)));
+    // Markers one unit wide leave only lines of one ink, whose order does
+    // not show: dashes at one height that touch are drawn as one line, and a
+    // marker already drawn in its column is not drawn again. Thousands of
+    // records then cost a few lines more than their columns.
+    const bool linesOnly = half == 0;
+    std::map<int, std::pair<int, int>> openDashes;   // by height: from, to
+    int column = std::numeric_limits<int>::min();
+    std::vector<std::pair<int, bool>> columnMarks;   // height, fail
     for (std::size_t i = 0; i < count; ++i) {
         const RecordResult& record = result.records[i];
         const int x = plotLeft + static_cast<int>((static_cast<double>(i) + 0.5) * step);
         if (record.limitDb) {
             const int y = yOf(*record.limitDb);
-            chart.push_back(Line(x - std::max(half, 1) * 2, y, x + std::max(half, 1) * 2, y));
+            const int reach = std::max(half, 1) * 2;
+            const auto open = openDashes.find(y);
+            if (!linesOnly) {
+                chart.push_back(Line(x - reach, y, x + reach, y));
+            } else if (open != openDashes.end() && x - reach <= open->second.second + 1) {
+                open->second.second = x + reach;
+            } else {
+                if (open != openDashes.end())
+                    chart.push_back(Line(open->second.first, y, open->second.second, y));
+                openDashes[y] = {x - reach, x + reach};
+            }
         }
         if (!record.lossDb)
             continue;
         const int y = yOf(*record.lossDb);
+        if (linesOnly) {
+            if (x != column) {
+                column = x;
+                columnMarks.clear();
+            }
+            const std::pair<int, bool> mark{y, IsFail(record.verdict)};
+            if (std::find(columnMarks.begin(), columnMarks.end(), mark) != columnMarks.end())
+                continue;
+            columnMarks.push_back(mark);
+        }
         if (IsFail(record.verdict)) {
             chart.push_back(Line(x - half, y - half, x + half, y + half));
             chart.push_back(Line(x - half, y + half, x + half, y - half));
@@ -150,6 +180,8 @@ std::vector<DrawOperation> LayoutEvaluationChart(const EvaluationResult& result,
             chart.push_back(Line(x, y, x, y + 1));
         }
     }
+    for (const auto& [y, dash] : openDashes)
+        chart.push_back(Line(dash.first, y, dash.second, y));
     return chart;
 }
 

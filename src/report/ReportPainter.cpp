@@ -98,7 +98,19 @@ void ExecuteDrawOperations(QPainter& painter, const std::vector<DrawOperation>& 
 {
     // Texts are placed by their top-left corner, Qt draws them on their baseline.
     const int ascent = painter.fontMetrics().ascent();
+    // A run of lines goes to the paint engine in one call: a chart has thousands.
+    std::vector<QLine> lines;
+    const auto drawLines = [&] {
+        if (!lines.empty())
+            painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+        lines.clear();
+    };
     for (const DrawOperation& operation : operations) {
+        if (operation.kind == DrawOperation::Kind::Line) {
+            lines.emplace_back(operation.x1, operation.y1, operation.x2, operation.y2);
+            continue;
+        }
+        drawLines();
         switch (operation.kind) {
         case DrawOperation::Kind::Rectangle:
             // The right and bottom edges are outside the frame's corners.
@@ -106,7 +118,6 @@ void ExecuteDrawOperations(QPainter& painter, const std::vector<DrawOperation>& 
                              operation.y2 - operation.y1 - 1);
             break;
         case DrawOperation::Kind::Line:
-            painter.drawLine(operation.x1, operation.y1, operation.x2, operation.y2);
             break;
         case DrawOperation::Kind::Text:
             if (!operation.text.empty())
@@ -114,6 +125,7 @@ void ExecuteDrawOperations(QPainter& painter, const std::vector<DrawOperation>& 
             break;
         }
     }
+    drawLines();
 }
 
 ReportPaintResult PaintReport(QPagedPaintDevice& device, const ReportHeaderSource& header,

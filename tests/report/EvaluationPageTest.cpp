@@ -68,6 +68,26 @@ TEST(EvaluationPageTest, ChartMarksEachRecord)
     EXPECT_TRUE(LayoutEvaluationChart(report.result, {0, 0, 10, 10}, 100).empty());
 }
 
+// Too many records for squares: the limit's dashes touch and make one line
+// across the plot. Box 1000 wide, H = 100: the plot starts at 300 and is
+// 1000 - 300 - 50 = 650 wide; 400 records: a step of 1.625, markers of no
+// width; the dashes reach 2 either side of 300 + 0.8125 and of 300 + 649.1875
+// (the axis ticks are 25 long).
+TEST(EvaluationPageTest, ChartOfManyRecordsDrawsTheLimitAsOneLine)
+{
+    const EvaluationReport report = ReportOf(400);
+    const auto chart = LayoutEvaluationChart(report.result, {0, 0, 1000, 5000}, 100);
+    std::vector<DrawOperation> limitLines;
+    for (const DrawOperation& operation : chart) {
+        if (operation.kind == DrawOperation::Kind::Line && operation.y1 == operation.y2 && operation.x2 - operation.x1 > 100)
+            limitLines.push_back(operation);
+    }
+    ASSERT_EQ(limitLines.size(), 1u);
+    EXPECT_EQ(limitLines[0].x1, 300 - 2);
+    EXPECT_EQ(limitLines[0].x2, 949 + 2);
+    EXPECT_EQ(std::count(chart.begin(), chart.end(), limitLines[0]), 1);
+}
+
 TEST(EvaluationPageTest, WrapText)
 {
     EXPECT_EQ(WrapText("one two three", 7), (std::vector<std::string>{"one two", "three"}));

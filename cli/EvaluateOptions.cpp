@@ -46,10 +46,15 @@ bool ToStandardOutput(const std::optional<std::string>& path)
 } // namespace
 
 const char* const kEvaluationHelp =
-    "evaluate reads the values back from the saved report's row texts, which keep two decimals of each\n"
-    "dBm value: a loss within 0.01 dB of the one the record's own floats give (a linear power keeps four\n"
-    "decimals of its unit: within 0.03 dB near the bottom of a unit's range). upload --limits evaluates\n"
-    "the records' own floats, as read. Limit sets: 'ombrel-cli limits'.";
+    "evaluate SAVED.csv reads the values back from the saved report's row texts, which keep two decimals\n"
+    "of each dBm value: a loss within 0.01 dB of the one the record's own floats give (a linear power\n"
+    "keeps four decimals of its unit: within 0.03 dB near the bottom of a unit's range). upload --limits\n"
+    "evaluates the records' own floats, as read, and keeps the limit set (every number), the parameters\n"
+    "and the labels with the archived upload. evaluate --upload ID judges an archived upload's own floats\n"
+    "with what it was last evaluated with (by upload --limits or in the window's Evaluation window, edited\n"
+    "labels included); each option given replaces the stored value, and --labels or --per-link drops the\n"
+    "edited labels. A stored set that is no longer one of today's, number for number, is used as stored.\n"
+    "The archive is only read; a missing upload or archive is exit 2. Limit sets: 'ombrel-cli limits'.";
 
 void AddEvaluateOptions(CLI::App& command, EvaluateOptions& options, const char* csvOption)
 {
@@ -100,28 +105,42 @@ std::string UserLimitsFolder()
 }
 
 std::optional<int> PrepareEvaluation(const EvaluateOptions& options, const char* csvOption,
-                                     PreparedEvaluation& prepared)
+                                     PreparedEvaluation& prepared, const PreparedEvaluation* stored)
 {
-    const LimitSetRead read = ResolveLimitSet(*options.limits, UserLimitsFolder());
-    if (!read.ok()) {
-        std::fprintf(stderr, "ombrel-cli: --limits: %s\n", read.error->Message().c_str());
-        return EXIT_USAGE;
+    if (stored)
+        prepared = *stored;
+    if (options.limits) {
+        const LimitSetRead read = ResolveLimitSet(*options.limits, UserLimitsFolder());
+        if (!read.ok()) {
+            std::fprintf(stderr, "ombrel-cli: --limits: %s\n", read.error->Message().c_str());
+            return EXIT_USAGE;
+        }
+        prepared.set = read.set;
     }
-    prepared.set = read.set;
     EvaluationParameters& parameters = prepared.parameters;
-    parameters.maxLossDb = options.maxLossDb;
-    parameters.lengthKm = options.lengthKm;
-    parameters.connections = options.connections;
-    parameters.splices = options.splices;
-    parameters.recordsPerLink = options.recordsPerLink;
-    parameters.uncertaintyDb = options.uncertaintyDb;
-    const std::optional<LabelPattern> labels = ParseLabelPattern(options.labels);
-    if (!labels) {
-        std::fprintf(stderr, "ombrel-cli: --labels: %s ends in a number too long to count on\n",
-                     options.labels.c_str());
-        return EXIT_USAGE;
+    const auto take = [](auto& value, const auto& given) {
+        if (given)
+            value = *given;
+    };
+    if (options.maxLossDb)
+        parameters.maxLossDb = options.maxLossDb;
+    take(parameters.lengthKm, options.lengthKm);
+    take(parameters.connections, options.connections);
+    take(parameters.splices, options.splices);
+    take(parameters.recordsPerLink, options.recordsPerLink);
+    take(parameters.uncertaintyDb, options.uncertaintyDb);
+    if (options.labels) {
+        const std::optional<LabelPattern> labels = ParseLabelPattern(*options.labels);
+        if (!labels) {
+            std::fprintf(stderr, "ombrel-cli: --labels: %s ends in a number too long to count on\n",
+                         options.labels->c_str());
+            return EXIT_USAGE;
+        }
+        parameters.labels = *labels;
     }
-    parameters.labels = *labels;
+    // Edited labels name links of the stored pattern and grouping.
+    if (options.labels || options.recordsPerLink)
+        parameters.editedLabels.clear();
     if (const std::string why = CheckParameters(prepared.set, parameters); !why.empty()) {
         std::fprintf(stderr, "ombrel-cli: %s%s\n", why.c_str(),
                      prepared.set.maxLossFromParameters && !parameters.maxLossDb ? " Add --max-loss DB." : "");

@@ -16,15 +16,17 @@
 // What evaluate's --help says of the values it reads back from the CSV.
 extern const char* const kEvaluationHelp;
 
+// Each evaluation option as given; one not given takes the stored
+// evaluation's value (evaluate --upload), else the default.
 struct EvaluateOptions {
     std::optional<std::string> limits;   // a set's name or a set file
     std::optional<double> maxLossDb;
-    double lengthKm = 0.0;
-    int connections = 0;
-    int splices = 0;
-    int recordsPerLink = 1;
-    std::string labels = "F001";
-    double uncertaintyDb = 0.0;
+    std::optional<double> lengthKm;
+    std::optional<int> connections;
+    std::optional<int> splices;
+    std::optional<int> recordsPerLink;
+    std::optional<std::string> labels;
+    std::optional<double> uncertaintyDb;
     std::optional<std::string> jsonPath;
     std::optional<std::string> csvPath;
 };
@@ -42,9 +44,11 @@ struct PreparedEvaluation {
 };
 
 // Resolves the limit set, checks the parameters and the export targets
-// before any work; on a refusal says why and returns the exit code.
+// before any work; on a refusal says why and returns the exit code. stored:
+// what an archived upload was evaluated with, which the options given
+// override one by one (a new label pattern or grouping drops its edited labels).
 std::optional<int> PrepareEvaluation(const EvaluateOptions& options, const char* csvOption,
-                                     PreparedEvaluation& prepared);
+                                     PreparedEvaluation& prepared, const PreparedEvaluation* stored = nullptr);
 
 // Writes the exports asked for and the summary (on stdout, or on stderr when
 // an export or another report goes to standard output). Returns the

@@ -13,7 +13,8 @@ constexpr ExitCodeMeaning kMeanings[] = {
     {EXIT_USAGE,
      "usage error, refused before any frame is sent: an empty --csv or --pdf, two reports into one file, a PDF "
      "over the report it is made from, or a file given to report that is not a complete CSV report saved by "
-     "Ombrel (a folder, a FIFO, a device, a file over 16 MB, a line longer than a report's)"},
+     "Ombrel (a folder, a FIFO, a device, a file over 16 MB, a line longer than a report's); evaluate --upload: "
+     "no archive, or no upload with that ID in it, or an upload never evaluated and no --limits"},
     {EXIT_WRITE_FAILED,
      "a report (CSV, PDF or print job) could not be written; a file target is checked before the transfer "
      "(missing or unwritable folder, a directory, a locked file, a name too long for its folder) and so is a "

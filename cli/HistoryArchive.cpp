@@ -2,8 +2,10 @@
 
 #include "ArchiveLocation.h"
 #include "BuildVersion.h"
+#include "StoredEvaluation.h"
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 
 namespace {
@@ -43,6 +45,14 @@ CUploadArchive::CUploadArchive(const ArchiveChoice& choice) : m_off(choice.off)
         m_writer = std::make_unique<CArchiveWriter>(m_path, std::string(kProductVersion) + " (" + kBuildVersion + ")");
 }
 
+void CUploadArchive::StoreEvaluation(const LimitSet& set, const EvaluationParameters& parameters)
+{
+    if (!m_writer)
+        return;
+    const StoredEvaluationTexts texts = StoredEvaluationTextsOf(set, parameters);
+    m_writer->StoreEvaluation({texts.parameters, texts.limitSet, texts.labels, std::time(nullptr)});
+}
+
 bool CUploadArchive::Report()
 {
     if (m_off)
@@ -67,5 +77,9 @@ bool CUploadArchive::Report()
         return false;
     }
     std::fprintf(stderr, "Archived as upload %lld in %s\n", static_cast<long long>(status.uploadId), m_path.c_str());
+    // The upload itself is whole: an evaluation that could not be kept with it is said, and costs no clear.
+    if (!status.evaluationNotStored.empty())
+        std::fprintf(stderr, "The evaluation was not stored with upload %lld: %s\n",
+                     static_cast<long long>(status.uploadId), status.evaluationNotStored.c_str());
     return true;
 }

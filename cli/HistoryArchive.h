@@ -4,6 +4,7 @@
 // into, with what it says on stderr when the upload is done.
 
 #include "ArchiveWriter.h"
+#include "Evaluation.h"
 
 #include <CLI/CLI.hpp>
 
@@ -26,6 +27,8 @@ class CUploadArchive {
 public:
     explicit CUploadArchive(const ArchiveChoice& choice);
     CArchiveWriter* Writer() { return m_writer.get(); }
+    // What the upload was evaluated with, kept with it; Report says whether it was.
+    void StoreEvaluation(const LimitSet& set, const EvaluationParameters& parameters);
     // Once the upload has ended: waits for its last commit and says under
     // which ID it is kept, or why it is not whole. True when it is kept
     // whole, or nothing was to be kept.

@@ -5,8 +5,10 @@
 #include "CliCommand.h"
 #include "ExitCodes.h"
 #include "HistoryArchive.h"
+#include "LimitSetFile.h"
 #include "ReportTargets.h"
 #include "StatusTexts.h"
+#include "StoredEvaluation.h"
 
 #include <cstdio>
 
@@ -151,6 +153,15 @@ private:
         for (const std::string& pane : {info.header.dateTimePane, info.header.useTimePane})
             if (!pane.empty())
                 std::printf("%s\n", pane.c_str());
+        if (upload->evaluation) {
+            const auto& [parameters, limitSet, labels, savedAt] = *upload->evaluation;
+            const StoredEvaluationRead read = ReadStoredEvaluation({parameters, limitSet, labels});
+            const LimitSet set = ResolveStoredLimitSet(read.evaluation.set);
+            std::printf("Evaluated (%s; 'ombrel-cli evaluate --upload %lld'): %s\n", LocalTimeText(savedAt).c_str(),
+                        static_cast<long long>(info.id),
+                        read.ok() ? (set.name + ", " + DescribeParameters(set, read.evaluation.parameters)).c_str()
+                                  : ("cannot be read: " + read.error).c_str());
+        }
         std::printf("\n%6s  %-12s  %-16s  %-16s  %s\n", "No.", "Wavelength", "Power", "Ref", "Frequency");
         for (const RowTexts& row : upload->rows)
             std::printf("%6s  %-12s  %-16s  %-16s  %s\n", row.cells[COL_NO].c_str(), row.cells[COL_WAVELENGTH].c_str(),

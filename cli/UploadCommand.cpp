@@ -96,6 +96,7 @@ public:
             evaluation.result =
                 Evaluate(MeasurementsFromRecords(session.Events().Records()), prepared->set, prepared->parameters);
             content.evaluation = &evaluation;
+            archive.StoreEvaluation(prepared->set, prepared->parameters);
         }
         bool written = targets.WriteAll(content);
         const bool archived = archive.Report();

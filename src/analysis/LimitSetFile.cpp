@@ -15,6 +15,8 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 const char* const kVersionKey = "ombrel_limit_set";
+const char* const kBuiltInKey = "built_in";
+const char* const kMaxLossFromParametersKey = "max_loss_from_parameters";
 
 // Refusals travel as exceptions inside the parser only: the first one ends the read.
 struct Refusal {
@@ -106,12 +108,18 @@ WavelengthLimit ParseWavelength(const Json& entry, const std::string& path)
     return limit;
 }
 
-LimitSet ParseSet(const Json& document)
+// A set file, or (stored) a set as kept with an archived upload: that one
+// may bear a built-in set's name and say whether it was built in, and the
+// "Fixed budget" has no wavelengths of its own.
+LimitSet ParseSet(const Json& document, bool stored)
 {
     if (!document.is_object())
         throw Refusal{"", "is not a limit set: the file must hold one JSON object"};
-    RefuseUnknownKeys(document, {kVersionKey, "name", "connection_loss_db", "splice_loss_db", "allowance_db",
-                                 "source", "wavelengths"}, "");
+    std::set<std::string> known{kVersionKey, "name", "connection_loss_db", "splice_loss_db", "allowance_db",
+                                "source", "wavelengths"};
+    if (stored)
+        known.insert({kBuiltInKey, kMaxLossFromParametersKey});
+    RefuseUnknownKeys(document, known, "");
     if (!document.contains(kVersionKey))
         throw Refusal{kVersionKey, "is missing"};
     if (!document.at(kVersionKey).is_number_integer() || document.at(kVersionKey).get<long long>() != kLimitSetFormatVersion)
@@ -127,8 +135,14 @@ LimitSet ParseSet(const Json& document)
         throw Refusal{"name", "must not be empty"};
     if (set.name.size() > kMaxLimitSetNameLength)
         throw Refusal{"name", "is too long: at most " + std::to_string(kMaxLimitSetNameLength) + " characters"};
-    if (FindBuiltInLimitSet(set.name))
+    if (!stored && FindBuiltInLimitSet(set.name))
         throw Refusal{"name", "is the name of a built-in set"};
+    for (const char* key : {kBuiltInKey, kMaxLossFromParametersKey}) {
+        if (document.contains(key) && !document.at(key).is_boolean())
+            throw Refusal{key, "must be true or false"};
+    }
+    set.builtIn = document.value(kBuiltInKey, false);
+    set.maxLossFromParameters = document.value(kMaxLossFromParametersKey, false);
     if (document.contains("source")) {
         if (!document.at("source").is_string())
             throw Refusal{"source", "must be a text"};
@@ -138,7 +152,7 @@ LimitSet ParseSet(const Json& document)
     if (!document.contains("wavelengths"))
         throw Refusal{"wavelengths", "is missing"};
     const Json& entries = document.at("wavelengths");
-    if (!entries.is_array() || entries.empty())
+    if (!entries.is_array() || (entries.empty() && !set.maxLossFromParameters))
         throw Refusal{"wavelengths", "must be a list of at least one wavelength"};
     if (entries.size() > std::size(kMeterWavelengthsNm))
         throw Refusal{"wavelengths", "is too large: at most " + std::to_string(std::size(kMeterWavelengthsNm))
@@ -161,6 +175,54 @@ LimitSet ParseSet(const Json& document)
     set.spliceLossDb = OptionalNumber(document, "splice_loss_db", "", 0.0, kMaxLimitSetDb).value_or(0.0);
     set.allowanceDb = OptionalNumber(document, "allowance_db", "", 0.0, kMaxLimitSetDb).value_or(0.0);
     return set;
+}
+
+// The fields a set file and a stored set share.
+Json SetDocument(const LimitSet& set, const std::string& name)
+{
+    Json document;
+    document[kVersionKey] = kLimitSetFormatVersion;
+    document["name"] = name;
+    if (!set.source.empty())
+        document["source"] = set.source;
+    document["connection_loss_db"] = set.connectionLossDb;
+    document["splice_loss_db"] = set.spliceLossDb;
+    document["allowance_db"] = set.allowanceDb;
+    Json entries = Json::array();
+    for (const WavelengthLimit& limit : set.wavelengths) {
+        Json entry{{"wavelength_nm", limit.wavelengthNm}};
+        if (limit.maxLossDb)
+            entry["max_loss_db"] = *limit.maxLossDb;
+        if (limit.attenuationDbPerKm)
+            entry["attenuation_db_per_km"] = *limit.attenuationDbPerKm;
+        if (limit.minPowerDbm)
+            entry["min_power_dbm"] = *limit.minPowerDbm;
+        if (limit.maxPowerDbm)
+            entry["max_power_dbm"] = *limit.maxPowerDbm;
+        entries.push_back(entry);
+    }
+    document["wavelengths"] = entries;
+    return document;
+}
+
+LimitSetRead ParseLimitSetDocument(const std::string& bytes, const std::string& file, bool stored)
+{
+    LimitSetRead read;
+    if (bytes.size() > kMaxLimitSetFileBytes) {
+        read.error = LimitSetError{file, "", "is too large: a limit set file holds at most "
+                                                 + std::to_string(kMaxLimitSetFileBytes / 1024) + " KiB"};
+        return read;
+    }
+    try {
+        read.set = ParseSet(Json::parse(bytes), stored);
+    } catch (const Json::parse_error& error) {
+        read.error = LimitSetError{file, "", "is not valid JSON (at byte " + std::to_string(error.byte) + ")"};
+    } catch (const Refusal& refusal) {
+        read.error = LimitSetError{file, refusal.field, refusal.reason};
+    }
+    if (read.error)
+        read.set = {};
+    return read;
 }
 
 std::string WavelengthLine(const LimitSet& set, const EvaluationParameters& parameters, const WavelengthLimit& limit)
@@ -228,22 +290,7 @@ std::string LimitSetError::Message() const
 
 LimitSetRead ParseLimitSet(const std::string& bytes, const std::string& file)
 {
-    LimitSetRead read;
-    if (bytes.size() > kMaxLimitSetFileBytes) {
-        read.error = LimitSetError{file, "", "is too large: a limit set file holds at most "
-                                                 + std::to_string(kMaxLimitSetFileBytes / 1024) + " KiB"};
-        return read;
-    }
-    try {
-        read.set = ParseSet(Json::parse(bytes));
-    } catch (const Json::parse_error& error) {
-        read.error = LimitSetError{file, "", "is not valid JSON (at byte " + std::to_string(error.byte) + ")"};
-    } catch (const Refusal& refusal) {
-        read.error = LimitSetError{file, refusal.field, refusal.reason};
-    }
-    if (read.error)
-        read.set = {};
-    return read;
+    return ParseLimitSetDocument(bytes, file, false);
 }
 
 LimitSetRead ReadLimitSetFile(const std::string& path)
@@ -263,34 +310,46 @@ LimitSetRead ReadLimitSetFile(const std::string& path)
 
 std::string LimitSetJson(const LimitSet& set, const EvaluationParameters& parameters)
 {
-    Json document;
-    document[kVersionKey] = kLimitSetFormatVersion;
-    document["name"] = set.builtIn ? set.name + " (copy)" : set.name;
-    if (!set.source.empty())
-        document["source"] = set.source;
-    document["connection_loss_db"] = set.connectionLossDb;
-    document["splice_loss_db"] = set.spliceLossDb;
-    document["allowance_db"] = set.allowanceDb;
-    Json entries = Json::array();
+    // A set file never bears a built-in set's name, even a stored set's that differs from it.
+    const bool copy = set.builtIn || FindBuiltInLimitSet(set.name);
+    Json document = SetDocument(set, copy ? set.name + " (copy)" : set.name);
+    Json& entries = document["wavelengths"];
     if (set.maxLossFromParameters) {
+        Json fixed = Json::array();
         for (int nm : kMeterWavelengthsNm)
-            entries.push_back({{"wavelength_nm", nm}, {"max_loss_db", parameters.maxLossDb.value_or(0.0)}});
+            fixed.push_back({{"wavelength_nm", nm}, {"max_loss_db", parameters.maxLossDb.value_or(0.0)}});
+        for (const Json& entry : entries)
+            fixed.push_back(entry);
+        entries = fixed;
     }
-    for (const WavelengthLimit& limit : set.wavelengths) {
-        Json entry{{"wavelength_nm", limit.wavelengthNm}};
-        if (limit.maxLossDb)
-            entry["max_loss_db"] = *limit.maxLossDb;
-        if (limit.attenuationDbPerKm)
-            entry["attenuation_db_per_km"] = *limit.attenuationDbPerKm;
-        if (limit.minPowerDbm)
-            entry["min_power_dbm"] = *limit.minPowerDbm;
-        if (limit.maxPowerDbm)
-            entry["max_power_dbm"] = *limit.maxPowerDbm;
-        entries.push_back(entry);
-    }
-    document["wavelengths"] = entries;
     return document.dump(2) + "\n";
 }
+
+std::string StoredLimitSetJson(const LimitSet& set)
+{
+    Json document = SetDocument(set, set.name);
+    document[kBuiltInKey] = set.builtIn;
+    document[kMaxLossFromParametersKey] = set.maxLossFromParameters;
+    return document.dump();
+}
+
+LimitSetRead ParseStoredLimitSet(const std::string& bytes, const std::string& what)
+{
+    return ParseLimitSetDocument(bytes, what, true);
+}
+
+LimitSet ResolveStoredLimitSet(LimitSet stored)
+{
+    if (stored.builtIn) {
+        const LimitSet* builtIn = FindBuiltInLimitSet(stored.name);
+        if (builtIn && *builtIn == stored)
+            return *builtIn;
+    }
+    // Not the built-in set of today: its own numbers, never the built-in set's.
+    stored.builtIn = false;
+    return stored;
+}
+
 
 std::vector<UserLimitSet> ListUserLimitSets(const std::string& folder)
 {

@@ -45,6 +45,17 @@ LimitSetRead ParseLimitSet(const std::string& bytes, const std::string& file);
 // the "Fixed budget" with its maximum loss written for every wavelength).
 std::string LimitSetJson(const LimitSet& set, const EvaluationParameters& parameters = {});
 
+// A set as kept with an archived upload: every number, its name and source
+// as they were, whether it was built in and whether its one limit is the
+// parameters' maximum loss. Read back with a set file's checks, except that
+// the name may be a built-in set's.
+std::string StoredLimitSetJson(const LimitSet& set);
+LimitSetRead ParseStoredLimitSet(const std::string& bytes, const std::string& what);
+// A stored set as it is shown and used: the built-in set where it is one
+// of today's, number for number; otherwise the stored numbers, never marked
+// built-in, whatever its name.
+LimitSet ResolveStoredLimitSet(LimitSet stored);
+
 // Every "*.json" in folder, sorted by file name; refused files come with their error.
 struct UserLimitSet {
     std::string path;

@@ -2,6 +2,7 @@
 
 #include "ArchiveLocation.h"
 #include "BuildVersion.h"
+#include "EvaluationWindow.h"
 #include "HistoryWindow.h"
 #include "OperatorDialogs.h"
 #include "OrvexDlg.h"
@@ -9,6 +10,8 @@
 
 #include <QDir>
 #include <QStandardPaths>
+
+#include <ctime>
 
 namespace {
 
@@ -79,6 +82,9 @@ void CArchiveSession::OnUploadFinished(bool recordsRead, const ReportHeader& hea
     // The status texts are final only now.
     if (m_writer) {
         m_writer->UpdateHeader(header);
+        // Evaluated while it was read: kept with it, as is every later change.
+        if (m_window.Evaluation()->Used())
+            StoreEvaluation(m_window.Evaluation()->Settings());
         ReportEndIfKnown();
     } else {
         m_dialogs.ShowMessage(&m_window, ApplicationName(),
@@ -128,10 +134,25 @@ bool CArchiveSession::ClearAllowed()
     return false;
 }
 
+void CArchiveSession::StoreEvaluation(const StoredEvaluation& evaluation)
+{
+    // 0: the latest upload begun on the writer, whose ID it may not have told yet.
+    const std::int64_t id = m_openedUpload;
+    if (id == 0 && (!m_uploadRead || m_latestDeleted))
+        return;
+    EnsureWriter();
+    if (!m_writer)
+        return;
+    const StoredEvaluationTexts texts = StoredEvaluationTextsOf(evaluation.set, evaluation.parameters);
+    m_writer->StoreEvaluation({texts.parameters, texts.limitSet, texts.labels, std::time(nullptr)}, id);
+}
+
 void CArchiveSession::OnStatus(const ArchiveWriterStatus& status)
 {
     if (!status.notice.empty())
         ShowNotice(status.notice);
+    if (!status.evaluationNotStored.empty())
+        ShowNotice("The evaluation was not stored with the upload: " + status.evaluationNotStored + ".");
     ReportEndIfKnown();
 }
 
@@ -217,6 +238,27 @@ bool CArchiveSession::OpenUpload(std::int64_t id)
     }
     m_window.ShowUpload(upload->info.header, upload->rows);
     m_openedUpload = id;
+    // Judged from the records as read, with what it was last evaluated with.
+    std::vector<std::optional<MeterRecord>> records(upload->records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (i >= upload->unread.size() || !upload->unread[i])
+            records[i] = upload->records[i];
+    }
+    std::optional<StoredEvaluation> stored;
+    if (upload->evaluation) {
+        const auto& [parameters, limitSet, labels, savedAt] = *upload->evaluation;
+        const StoredEvaluationRead read = ReadStoredEvaluation({parameters, limitSet, labels});
+        if (read.ok())
+            stored = read.evaluation;
+        else
+            m_dialogs.ShowMessage(m_history, ApplicationName(),
+                                  QStringLiteral("The evaluation stored with upload %1 cannot be read (%2). The "
+                                                 "Evaluation window keeps its own parameters.")
+                                      .arg(id)
+                                      .arg(QString::fromStdString(read.error)),
+                                  {});
+    }
+    m_window.Evaluation()->ShowArchived(QStringLiteral("upload %1").arg(id), records, stored);
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include "ArchiveFeed.h"
 #include "ArchiveWriter.h"
+#include "StoredEvaluation.h"
 
 #include <QObject>
 #include <QPointer>
@@ -36,6 +37,10 @@ public:
     void NoteReportWritten(const ReportHeader& header, bool saved);
     // Clear may go on: the latest upload is in the archive, or saved. Says why not.
     bool ClearAllowed();
+    // Keeps what the table's upload is evaluated with beside it in the
+    // archive, written by the writer's thread: an upload opened from the
+    // History, else the latest read in this window.
+    void StoreEvaluation(const StoredEvaluation& evaluation);
 
     void ShowHistory();
     CHistoryWindow* History() const;   // nullptr until first shown

@@ -179,13 +179,14 @@ CEvaluationWindow::CEvaluationWindow(const CRowModel& rows, QString limitsFolder
     connect(&m_rows, &QAbstractItemModel::modelReset, this, [this] {
         m_records.clear();
         m_editedLabels.clear();
+        m_sourceName = "the meter";
         OnTableChanged();
     });
     connect(&m_rows, &QAbstractItemModel::rowsInserted, this, &CEvaluationWindow::OnTableChanged);
     connect(&m_rows, &QAbstractItemModel::dataChanged, this, &CEvaluationWindow::OnValuesChanged);
     connect(&m_model, &CEvaluationModel::LabelEdited, this, [this](int link, const QString& label) {
         m_editedLabels[link] = label.toStdString();
-        Reevaluate();
+        OnEdited();
     });
     resize(980, 720);
 }
@@ -264,19 +265,18 @@ void CEvaluationWindow::CreateControls()
     layout->addWidget(include, 0, Qt::AlignLeft);
 
     // Every parameter judges again at once.
-    connect(m_limitSet, &QComboBox::currentIndexChanged, this, &CEvaluationWindow::Reevaluate);
+    connect(m_limitSet, &QComboBox::currentIndexChanged, this, &CEvaluationWindow::OnEdited);
     for (QDoubleSpinBox* box : {m_maxLoss, m_length, m_uncertainty})
-        connect(box, &QDoubleSpinBox::valueChanged, this, &CEvaluationWindow::Reevaluate);
+        connect(box, &QDoubleSpinBox::valueChanged, this, &CEvaluationWindow::OnEdited);
     for (QSpinBox* box : {m_connections, m_splices, m_perLink})
-        connect(box, &QSpinBox::valueChanged, this, &CEvaluationWindow::Reevaluate);
-    connect(m_labels, &QLineEdit::textChanged, this, &CEvaluationWindow::Reevaluate);
+        connect(box, &QSpinBox::valueChanged, this, &CEvaluationWindow::OnEdited);
+    connect(m_labels, &QLineEdit::textChanged, this, &CEvaluationWindow::OnEdited);
     connect(import, &QPushButton::clicked, this, &CEvaluationWindow::OnImport);
     connect(exportSet, &QPushButton::clicked, this, &CEvaluationWindow::OnExport);
 }
 
 void CEvaluationWindow::LoadLimitSets()
 {
-    const QString current = m_limitSet->currentText();
     m_sets = BuiltInLimitSets();
     QStringList refused;
     for (UserLimitSet& user : ListUserLimitSets(m_limitsFolder.toStdString())) {
@@ -285,14 +285,22 @@ void CEvaluationWindow::LoadLimitSets()
         else
             refused << QStringLiteral("Refused: ") + Q(user.read.error->Message());
     }
+    m_refused = refused.join('\n');
+    OfferSets();
+    Reevaluate();
+}
+
+void CEvaluationWindow::OfferSets()
+{
+    const QString current = m_limitSet->currentText();
     const QSignalBlocker blocker(m_limitSet);
     m_limitSet->clear();
     for (const LimitSet& set : m_sets)
         m_limitSet->addItem(Q(set.name) + (set.builtIn ? QStringLiteral(" (built-in)") : QString()));
+    if (m_storedSet)
+        m_limitSet->addItem(Q(m_storedSet->name) + QStringLiteral(" (stored with ") + m_storedOrigin + QStringLiteral(")"));
     const int found = m_limitSet->findText(current);
     m_limitSet->setCurrentIndex(found >= 0 ? found : 0);
-    m_refused = refused.join('\n');
-    Reevaluate();
 }
 
 void CEvaluationWindow::OnRecordRead(int row, const MeterRecord& record)
@@ -303,6 +311,50 @@ void CEvaluationWindow::OnRecordRead(int row, const MeterRecord& record)
         m_records.resize(static_cast<std::size_t>(row) + 1);
     m_records[static_cast<std::size_t>(row)] = record;
     m_measuredStale = true;
+}
+
+void CEvaluationWindow::ShowArchived(const QString& origin, const std::vector<std::optional<MeterRecord>>& records,
+                                     const std::optional<StoredEvaluation>& stored)
+{
+    m_records = records;
+    m_records.resize(static_cast<std::size_t>(m_rows.rowCount()));
+    m_measuredStale = true;
+    m_sourceName = origin.toStdString() + " of the archive";
+    if (stored) {
+        // The set as stored: one of today's where it is that set number for
+        // number, else the stored numbers under an entry of their own.
+        const LimitSet set = ResolveStoredLimitSet(stored->set);
+        const auto today = std::find(m_sets.begin(), m_sets.end(), set);
+        m_storedSet.reset();
+        if (today == m_sets.end()) {
+            m_storedSet = set;
+            m_storedOrigin = origin;
+        }
+        OfferSets();
+        const EvaluationParameters& parameters = stored->parameters;
+        const QSignalBlocker blockSet(m_limitSet), blockMaxLoss(m_maxLoss), blockLength(m_length),
+            blockConnections(m_connections), blockSplices(m_splices), blockUncertainty(m_uncertainty),
+            blockPerLink(m_perLink), blockLabels(m_labels);
+        m_limitSet->setCurrentIndex(static_cast<int>(today - m_sets.begin()));
+        if (parameters.maxLossDb)
+            m_maxLoss->setValue(*parameters.maxLossDb);
+        m_length->setValue(parameters.lengthKm);
+        m_connections->setValue(parameters.connections);
+        m_splices->setValue(parameters.splices);
+        m_uncertainty->setValue(parameters.uncertaintyDb);
+        m_perLink->setValue(parameters.recordsPerLink);
+        m_labels->setText(Q(PatternText(parameters.labels)));
+        m_editedLabels = parameters.editedLabels;
+        m_report.parameters.bendCheck = parameters.bendCheck;
+        m_report.parameters.bendThresholdDb = parameters.bendThresholdDb;
+    }
+    Reevaluate();
+}
+
+void CEvaluationWindow::OnEdited()
+{
+    Reevaluate();
+    emit SettingsEdited();
 }
 
 void CEvaluationWindow::OnTableChanged()
@@ -334,8 +386,10 @@ void CEvaluationWindow::Reevaluate()
 {
     m_followTable.stop();
     const int index = m_limitSet->currentIndex();
-    m_report.set = index >= 0 && static_cast<std::size_t>(index) < m_sets.size() ? m_sets[static_cast<std::size_t>(index)]
-                                                                                  : LimitSet{};
+    if (index >= 0 && static_cast<std::size_t>(index) < m_sets.size())
+        m_report.set = m_sets[static_cast<std::size_t>(index)];
+    else
+        m_report.set = m_storedSet && static_cast<std::size_t>(index) == m_sets.size() ? *m_storedSet : LimitSet{};
     m_maxLoss->setEnabled(m_report.set.maxLossFromParameters);
     EvaluationParameters& parameters = m_report.parameters;
     parameters.maxLossDb = m_report.set.maxLossFromParameters ? std::optional<double>(m_maxLoss->value()) : std::nullopt;
@@ -352,7 +406,7 @@ void CEvaluationWindow::Reevaluate()
         parameters.labels = *labels;
     m_usable = problem.empty();
     const bool fromTexts = m_records.empty() || !m_records.front();
-    m_report.source = {fromTexts ? "the table" : "the meter", fromTexts};
+    m_report.source = {fromTexts ? "the table" : m_sourceName, fromTexts};
     // A parameter change leaves the values as they were, and the labels
     // unless their pattern or grouping changed.
     int firstChanged = kLimitColumn;
@@ -382,6 +436,7 @@ const EvaluationReport* CEvaluationWindow::PrintedEvaluation() const
 void CEvaluationWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    m_used = true;
     Reevaluate();
 }
 

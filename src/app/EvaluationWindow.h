@@ -8,6 +8,7 @@
 #include "EvaluationPage.h"
 #include "LimitSetFile.h"
 #include "RowModel.h"
+#include "StoredEvaluation.h"
 
 #include <QAbstractTableModel>
 #include <QTimer>
@@ -73,6 +74,15 @@ public:
 
     // A record as the transfer read it; its own floats are judged, not its texts.
     void OnRecordRead(int row, const MeterRecord& record);
+    // The table now shows an archived upload (origin: "upload 12"): its
+    // records as read, none where unread, and what it was last evaluated
+    // with, which comes back into the controls. Without one they stay.
+    void ShowArchived(const QString& origin, const std::vector<std::optional<MeterRecord>>& records,
+                      const std::optional<StoredEvaluation>& stored);
+    // The limit set and parameters the table is judged with, labels included.
+    StoredEvaluation Settings() const { return {m_report.set, m_report.parameters}; }
+    // The operator has opened the window since the program started.
+    bool Used() const { return m_used; }
 
     const EvaluationReport& Report() const { return m_report; }
     // The evaluation the printed report carries: none unless "Include
@@ -99,6 +109,8 @@ public slots:
 
 signals:
     void Evaluated();
+    // The operator changed the limit set, a parameter or a label.
+    void SettingsEdited();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -107,13 +119,21 @@ private:
     void CreateControls();
     void OnTableChanged();
     void OnValuesChanged();
+    void OnEdited();
+    void OfferSets();   // m_sets and the stored set into the box, the choice kept by its text
     void OnImport();
     void OnExport();
     std::vector<Measurement> Measurements() const;
 
     const CRowModel& m_rows;
     QString m_limitsFolder;
-    std::vector<LimitSet> m_sets;           // as offered in m_limitSet
+    std::vector<LimitSet> m_sets;           // today's sets, as offered first in m_limitSet
+    // A set an archived upload was evaluated with that is none of today's
+    // sets number for number: offered last, as stored.
+    std::optional<LimitSet> m_storedSet;
+    QString m_storedOrigin;
+    std::string m_sourceName = "the meter";  // where the records judged come from
+    bool m_used = false;
     std::vector<std::optional<MeterRecord>> m_records;   // by row, as read
     std::vector<MeasuredRecord> m_measured;  // the table's values, judged again on a parameter change
     bool m_measuredStale = true;

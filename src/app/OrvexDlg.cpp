@@ -119,6 +119,8 @@ COrvexDlg::COrvexDlg(IOperatorDialogs& dialogs, PortSource portSource, Pauses pa
         m_evaluation->activateWindow();
     });
     connect(m_evaluation->IncludeAction(), &QAction::toggled, this, &COrvexDlg::ScheduleRefreshPreviews);
+    connect(m_evaluation, &CEvaluationWindow::SettingsEdited, m_archive,
+            [this] { m_archive->StoreEvaluation(m_evaluation->Settings()); });
     connect(m_evaluation, &CEvaluationWindow::Evaluated, this, [this] {
         if (m_evaluation->IncludeAction()->isChecked())
             ScheduleRefreshPreviews();

@@ -50,6 +50,16 @@ constexpr std::array<const char*, kArchiveSchemaVersion> kMigrations{
     "ALTER TABLE uploads ADD COLUMN writer_pid INTEGER;"
     "CREATE INDEX uploads_started ON uploads(started_at);"
     "PRAGMA user_version = 2;",
+    // 2 -> 3: what each upload was last evaluated with, as the evaluation's
+    // own JSON texts. A table of its own: a program of version 2 reading this
+    // file (read-only, as it reads any newer one) finds its tables unchanged.
+    "CREATE TABLE upload_evaluations ("
+    "  upload_id INTEGER PRIMARY KEY REFERENCES uploads(id) ON DELETE CASCADE,"
+    "  saved_at INTEGER NOT NULL,"
+    "  parameters TEXT NOT NULL,"
+    "  limit_set TEXT NOT NULL,"
+    "  labels TEXT NOT NULL);"
+    "PRAGMA user_version = 3;",
 };
 
 constexpr char kCellEnd = '\x1f';
@@ -232,6 +242,7 @@ void CArchive::Configure(ArchiveAccess access, ArchiveOpenResult& result)
     sqlite3_busy_timeout(m_db->Handle(), kArchiveBusyTimeoutMs);
     m_db->Exec("PRAGMA foreign_keys = ON");
     const int version = static_cast<int>(m_db->QueryInt("PRAGMA user_version"));
+    m_schemaVersion = version;
     if (version > kArchiveSchemaVersion) {
         // A newer program's archive: read what this one understands, never migrate it down.
         m_db = std::make_unique<CSqliteDb>(m_path, SQLITE_OPEN_READONLY);
@@ -251,6 +262,7 @@ void CArchive::Configure(ArchiveAccess access, ArchiveOpenResult& result)
     m_db->Exec("PRAGMA synchronous = NORMAL");
     if (version < kArchiveSchemaVersion)
         Migrate();
+    m_schemaVersion = static_cast<int>(m_db->QueryInt("PRAGMA user_version"));
     MarkInterrupted();
 }
 
@@ -404,6 +416,26 @@ bool CArchive::UpdateHeader(std::int64_t id, const ReportHeader& header)
     }
 }
 
+bool CArchive::StoreEvaluation(std::int64_t id, const ArchivedEvaluation& evaluation)
+{
+    try {
+        CTransaction transaction(*m_db);
+        CStatement exists(*m_db, "SELECT 1 FROM uploads WHERE id = ?");
+        if (!exists.Bind(1, id).Step()) {
+            m_lastError = "no upload " + std::to_string(id) + " in the archive";
+            return false;
+        }
+        CStatement store(*m_db, "INSERT OR REPLACE INTO upload_evaluations (upload_id, saved_at, parameters, "
+                                "limit_set, labels) VALUES (?, ?, ?, ?, ?)");
+        store.Bind(1, id).Bind(2, evaluation.savedAt).Bind(3, evaluation.parameters);
+        store.Bind(4, evaluation.limitSet).Bind(5, evaluation.labels).Run();
+        transaction.Commit();
+        return true;
+    } catch (const std::exception& error) {
+        return Fail(error);
+    }
+}
+
 bool CArchive::DeleteUpload(std::int64_t id)
 {
     try {
@@ -478,6 +510,13 @@ std::optional<ArchivedUpload> CArchive::LoadUpload(std::int64_t id)
                 upload.rows[row] = std::move(rows[i]);
                 upload.unread[row] = i < unread.size() && unread[i] != 0;
             }
+        }
+        if (m_schemaVersion >= 3) {
+            CStatement evaluation(*m_db, "SELECT parameters, limit_set, labels, saved_at FROM upload_evaluations "
+                                         "WHERE upload_id = ?");
+            if (evaluation.Bind(1, id).Step())
+                upload.evaluation = ArchivedEvaluation{evaluation.Text(0), evaluation.Text(1), evaluation.Text(2),
+                                                       evaluation.Int(3)};
         }
         return upload;
     } catch (const std::exception& error) {

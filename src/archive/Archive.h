@@ -15,7 +15,7 @@
 
 class CSqliteDb;
 
-constexpr int kArchiveSchemaVersion = 2;
+constexpr int kArchiveSchemaVersion = 3;
 // How long a statement waits for another program that holds the write lock.
 constexpr int kArchiveBusyTimeoutMs = 5000;
 
@@ -38,6 +38,17 @@ struct UploadInfo {
     unsigned UnreadCount() const { return recordCount - readCount; }
 };
 
+// What an upload was last evaluated with: the evaluation's own texts (JSON)
+// of its parameters, its limit set with every number, and its labels. The
+// archive keeps them as given; the evaluation reads them back.
+struct ArchivedEvaluation {
+    std::string parameters;
+    std::string limitSet;
+    std::string labels;
+    std::int64_t savedAt = 0;   // seconds since the epoch
+    bool operator==(const ArchivedEvaluation&) const = default;
+};
+
 // A whole upload: rows in meter order. records[i] is 16 zero bytes where
 // row i could not be read (unread[i]).
 struct ArchivedUpload {
@@ -45,6 +56,7 @@ struct ArchivedUpload {
     std::vector<MeterRecord> records;
     std::vector<RowTexts> rows;
     std::vector<bool> unread;
+    std::optional<ArchivedEvaluation> evaluation;   // none: never evaluated
 };
 
 // One row as it arrives from the transfer.
@@ -93,6 +105,8 @@ public:
     // The final commit of an upload, written through to the disk.
     bool FinishUpload(std::int64_t id, UploadState state, std::int64_t endedAt, const std::string& port);
     bool UpdateHeader(std::int64_t id, const ReportHeader& header);
+    // Replaces what the upload was evaluated with.
+    bool StoreEvaluation(std::int64_t id, const ArchivedEvaluation& evaluation);
     bool DeleteUpload(std::int64_t id);
     std::vector<UploadInfo> ListUploads(const UploadFilter& filter);
     std::optional<ArchivedUpload> LoadUpload(std::int64_t id);
@@ -108,6 +122,7 @@ private:
     std::string SetAside(ArchiveOpenResult& result);
 
     std::unique_ptr<CSqliteDb> m_db;
+    int m_schemaVersion = 0;   // of the open file: an older one read as it is lacks the later tables
     std::string m_path;
     bool m_readOnly = false;
     bool m_diskFull = false;

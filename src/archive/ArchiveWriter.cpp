@@ -1,5 +1,6 @@
 #include "ArchiveWriter.h"
 
+#include <algorithm>
 #include <ctime>
 
 CArchiveWriter::CArchiveWriter(std::string path, std::string programVersion, StatusCallback onStatus)
@@ -38,7 +39,7 @@ void CArchiveWriter::BeginUpload(unsigned recordCount, const ReportHeader& heade
         std::lock_guard lock(m_mutex);
         m_recordRead.reset();
         // The status is the new upload's from now on: not safe until written.
-        m_status = {0, false, false, {}, m_status.notice};
+        m_status = {0, false, false, {}, m_status.notice, {}};
     }
     Post(std::move(begin));
 }
@@ -72,6 +73,11 @@ void CArchiveWriter::UpdateHeader(const ReportHeader& header, std::int64_t id)
     Post(Header{header, id});
 }
 
+void CArchiveWriter::StoreEvaluation(const ArchivedEvaluation& evaluation, std::int64_t id)
+{
+    Post(Evaluation{evaluation, id});
+}
+
 ArchiveWriterStatus CArchiveWriter::Status() const
 {
     std::lock_guard lock(m_mutex);
@@ -100,8 +106,18 @@ void CArchiveWriter::Run()
         items.swap(m_items);
         const bool stopping = m_stop;
         lock.unlock();
-        for (Item& item : items)
-            Handle(item);
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            // An operator stepping a value hands over an evaluation a step:
+            // only the last of those waiting for one upload is written.
+            if (const auto* evaluation = std::get_if<Evaluation>(&items[i]);
+                evaluation && evaluation->id != 0 && std::any_of(items.begin() + static_cast<std::ptrdiff_t>(i) + 1, items.end(),
+                                          [&](const Item& later) {
+                                              const auto* next = std::get_if<Evaluation>(&later);
+                                              return next && next->id == evaluation->id;
+                                          }))
+                continue;
+            Handle(items[i]);
+        }
         if (due() || (stopping && !m_batch.empty()))
             Commit();
         if (stopping && m_uploadOpen) {
@@ -141,6 +157,8 @@ void CArchiveWriter::Handle(Item& item)
         const std::int64_t id = header->id != 0 ? header->id : m_uploadId;
         if (id != 0 && EnsureOpen() && !m_archive.UpdateHeader(id, header->header) && id == m_uploadId)
             NoteFailure(m_archive.LastError());
+    } else if (const auto* evaluation = std::get_if<Evaluation>(&item)) {
+        OnEvaluation(*evaluation);
     } else if (auto* flush = std::get_if<Flush>(&item)) {
         std::lock_guard lock(m_mutex);
         m_flushedTicket = std::max(m_flushedTicket, flush->ticket);
@@ -169,6 +187,20 @@ void CArchiveWriter::OnBegin(Begin& begin)
     } else {
         NoteFailure(m_archive.LastError());
     }
+}
+
+void CArchiveWriter::OnEvaluation(const Evaluation& evaluation)
+{
+    const std::int64_t id = evaluation.id != 0 ? evaluation.id : m_uploadId;
+    std::string why;
+    if (id == 0)
+        why = "the upload is not in the archive";
+    else if (!EnsureOpen())
+        why = m_archive.IsOpen() ? "the archive is read-only" : m_archive.LastError();
+    else if (!m_archive.StoreEvaluation(id, evaluation.evaluation))
+        why = m_archive.LastError();
+    std::lock_guard lock(m_mutex);
+    m_status.evaluationNotStored = why;
 }
 
 // True when the archive is open for writing.

@@ -24,6 +24,8 @@ struct ArchiveWriterStatus {
     bool failed = false;         // part of it could not be archived
     std::string reason;          // why, for the user
     std::string notice;          // what opening the archive found: set aside, read-only
+    // Why the latest evaluation handed over could not be stored; empty once one was.
+    std::string evaluationNotStored;
     bool Safe() const { return finished && !failed; }
 };
 
@@ -45,6 +47,9 @@ public:
     void FinishUpload(UploadState state, const std::string& port);
     // The latest edit wins; id 0: the latest upload begun here.
     void UpdateHeader(const ReportHeader& header, std::int64_t id = 0);
+    // What an upload was evaluated with, replacing what it had; id 0: the
+    // latest upload begun here. Of several waiting for one upload, the last is written.
+    void StoreEvaluation(const ArchivedEvaluation& evaluation, std::int64_t id = 0);
 
     ArchiveWriterStatus Status() const;
     // Commits what has been handed over and waits for it, at most timeout.
@@ -63,16 +68,21 @@ private:
         ReportHeader header;
         std::int64_t id;
     };
+    struct Evaluation {
+        ArchivedEvaluation evaluation;
+        std::int64_t id;
+    };
     struct Flush {
         std::uint64_t ticket;
     };
-    using Item = std::variant<Begin, ArchivedRow, Finish, Header, Flush>;
+    using Item = std::variant<Begin, ArchivedRow, Finish, Header, Evaluation, Flush>;
 
     void Post(Item item);
     void Run();
     void Handle(Item& item);
     void Commit();
     void OnBegin(Begin& begin);
+    void OnEvaluation(const Evaluation& evaluation);
     bool EnsureOpen();
     void NoteFailure(const std::string& what);
     void Publish();

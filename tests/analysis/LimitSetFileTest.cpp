@@ -1,4 +1,5 @@
 #include "LimitSetFile.h"
+#include "StoredEvaluation.h"
 
 #include <gtest/gtest.h>
 
@@ -209,3 +210,81 @@ TEST(LimitSetDescriptionTest, EveryNumber)
 }
 
 } // namespace
+
+// What an upload was evaluated with comes back as it was stored: every set,
+// its numbers, the parameters and the edited labels.
+TEST(StoredEvaluationTest, EverySetAndParameterComeBack)
+{
+    EvaluationParameters parameters;
+    parameters.maxLossDb = 2.75;
+    parameters.lengthKm = 0.842;
+    parameters.connections = 2;
+    parameters.splices = 3;
+    parameters.uncertaintyDb = 0.05;
+    parameters.recordsPerLink = 2;
+    parameters.labels = {"Rack ", 7, 2};
+    parameters.editedLabels = {{0, "Patch A"}, {4, "\"quoted\", 1550"}};
+    parameters.bendCheck = false;
+    parameters.bendThresholdDb = 0.8;
+    std::vector<LimitSet> sets = BuiltInLimitSets();
+    sets.push_back(ParseLimitSet(kGoodSet, "good.json").set);
+    for (const LimitSet& set : sets) {
+        const StoredEvaluationRead read = ReadStoredEvaluation(StoredEvaluationTextsOf(set, parameters));
+        ASSERT_TRUE(read.ok()) << set.name << ": " << read.error;
+        EXPECT_EQ(read.evaluation.parameters, parameters) << set.name;
+        EXPECT_EQ(ResolveStoredLimitSet(read.evaluation.set), set) << set.name;
+    }
+}
+
+// A stored set bearing a built-in set's name is that set only number for
+// number; otherwise its own numbers are judged with, never the built-in set's.
+TEST(StoredEvaluationTest, StoredNumbersAreNeverReplacedByABuiltInSets)
+{
+    LimitSet older = *FindBuiltInLimitSet("TIA-568.3-D multimode");
+    older.wavelengths[0].attenuationDbPerKm = 3.75;   // as a past edition might have had it
+    const StoredEvaluationRead read = ReadStoredEvaluation(StoredEvaluationTextsOf(older, {}));
+    ASSERT_TRUE(read.ok()) << read.error;
+    const LimitSet shown = ResolveStoredLimitSet(read.evaluation.set);
+    EXPECT_EQ(shown.name, "TIA-568.3-D multimode");
+    EXPECT_FALSE(shown.builtIn);
+    EXPECT_EQ(shown.Find(850)->attenuationDbPerKm, 3.75);
+    // 3.75 dB/km x 1 km = 3.75 dB, where the built-in set gives 3.5 dB
+    EvaluationParameters oneKm;
+    oneKm.lengthKm = 1.0;
+    EXPECT_EQ(LimitFor(shown, oneKm, 850), 3.75);
+    EXPECT_EQ(DescribeLimitSet(shown, {})[0], "Limit set: TIA-568.3-D multimode");
+    EXPECT_EQ(ParseLimitSet(LimitSetJson(shown), "f").set.name, "TIA-568.3-D multimode (copy)");
+}
+
+TEST(StoredEvaluationTest, DamagedTextsAreRefusedWithTheirReason)
+{
+    EvaluationParameters threeDb;
+    threeDb.maxLossDb = 3.0;
+    const StoredEvaluationTexts good = StoredEvaluationTextsOf(*FindBuiltInLimitSet(kFixedBudgetName), threeDb);
+    const auto with = [&](std::string StoredEvaluationTexts::*text, const std::string& value) {
+        StoredEvaluationTexts texts = good;
+        texts.*text = value;
+        return texts;
+    };
+    const struct {
+        StoredEvaluationTexts texts;
+        const char* error;
+    } cases[] = {
+        {with(&StoredEvaluationTexts::parameters, "{"), "parameters: is not valid JSON"},
+        {with(&StoredEvaluationTexts::parameters, R"({"ombrel_evaluation": 1})"), "parameters: length_km: is missing"},
+        {with(&StoredEvaluationTexts::parameters, "[]"), "parameters: must hold one JSON object"},
+        {with(&StoredEvaluationTexts::labels, R"({"prefix": "F", "start": 1, "width": 12, "edited": []})"),
+         "labels: width: must be 0 to 9 digits"},
+        {with(&StoredEvaluationTexts::labels, R"({"prefix": "F", "start": 1, "width": 3, "edited": [{"link": -1, "label": "x"}]})"),
+         "labels: link: must be a whole number from 0 to 999999999"},
+        {with(&StoredEvaluationTexts::limitSet, R"({"ombrel_limit_set": 1, "name": "x", "wavelengths": []})"),
+         "limit set: wavelengths: must be a list of at least one wavelength"},
+        {with(&StoredEvaluationTexts::parameters, R"({"ombrel_evaluation": 1, "length_km": -1, "connections": 0,
+           "splices": 0, "uncertainty_db": 0, "records_per_link": 1, "bend_check": true, "bend_threshold_db": 0.5})"),
+         "The limit set \"Fixed budget\" needs a maximum loss."},
+    };
+    for (const auto& c : cases) {
+        const StoredEvaluationRead read = ReadStoredEvaluation(c.texts);
+        EXPECT_EQ(read.error.rfind(c.error, 0), 0u) << c.error << " / " << read.error;
+    }
+}

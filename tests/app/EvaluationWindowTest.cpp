@@ -4,11 +4,14 @@
 
 #include "WindowFixture.h"
 
+#include "Archive.h"
+#include "ArchiveSession.h"
 #include "EvaluationWindow.h"
 #include "PrintPreviewWindow.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QSpinBox>
@@ -138,6 +141,62 @@ TEST_F(EvaluationWindowTest, AnOpenedUploadIsJudgedFromItsTexts)
     ASSERT_TRUE(ProcessEventsUntil([&] { return evaluation.Report().source.fromRowTexts; }));
     for (const RecordResult& record : evaluation.Report().result.records)
         EXPECT_EQ(FormatDb(record.lossDb), "6.02");
+}
+
+// What the table's upload is evaluated with goes into the archive as the
+// operator changes it, and comes back when the upload is opened again; a
+// stored set named as a built-in one but with other numbers shows as stored.
+TEST_F(EvaluationWindowTest, AnOpenedUploadComesBackWithItsParametersAndLabels)
+{
+    CMeterSim& meter = StartMeter({HalfPower(0), HalfPower(2)});   // 850 and 1310 nm
+    OpenWindow({meter.SlavePath()});
+    CEvaluationWindow& evaluation = OpenEvaluation();
+    QAbstractItemModel* model = evaluation.Table()->model();
+    const auto cell = [&](int row, int column) { return model->data(model->index(row, column)).toString(); };
+    ASSERT_TRUE(Upload());   // upload 1
+    ChooseSet(evaluation, QStringLiteral("Fixed budget"));
+    evaluation.MaxLossBox()->setValue(4.0);
+    evaluation.LabelsEdit()->setText(QStringLiteral("R01"));
+    ASSERT_TRUE(model->setData(model->index(0, 1), QStringLiteral("Rack A"), Qt::EditRole));
+    ASSERT_TRUE(Upload());   // upload 2
+    evaluation.MaxLossBox()->setValue(2.0);
+    ASSERT_TRUE(m_window->Archive().Writer()->WaitUntilWritten(std::chrono::seconds(30)));
+    {
+        // As an earlier program might have stored it: 3.75 dB/km at 850 nm where the built-in set has 3.5.
+        LimitSet older = *FindBuiltInLimitSet("TIA-568.3-D multimode");
+        older.wavelengths[0].attenuationDbPerKm = 3.75;
+        EvaluationParameters oneKm;
+        oneKm.lengthKm = 1.0;
+        const StoredEvaluationTexts texts = StoredEvaluationTextsOf(older, oneKm);
+        CArchive archive;
+        ASSERT_TRUE(archive.Open(ArchivePath().toStdString()).ok);
+        ASSERT_TRUE(archive.StoreEvaluation(2, {texts.parameters, texts.limitSet, texts.labels, 1}));
+    }
+
+    ASSERT_TRUE(m_window->Archive().OpenUpload(1));
+    EXPECT_EQ(evaluation.LimitSetBox()->currentText(), QStringLiteral("Fixed budget (built-in)"));
+    EXPECT_EQ(evaluation.MaxLossBox()->value(), 4.0);
+    EXPECT_EQ(evaluation.LabelsEdit()->text(), QStringLiteral("R01"));
+    EXPECT_EQ(cell(0, 1), QStringLiteral("Rack A"));
+    EXPECT_EQ(cell(1, 1), QStringLiteral("R02"));
+    EXPECT_EQ(evaluation.Report().source.name, "upload 1 of the archive");
+    EXPECT_FALSE(evaluation.Report().source.fromRowTexts);
+
+    ASSERT_TRUE(m_window->Archive().OpenUpload(2));
+    EXPECT_EQ(evaluation.LimitSetBox()->currentText(), QStringLiteral("TIA-568.3-D multimode (stored with upload 2)"));
+    EXPECT_EQ(evaluation.LengthBox()->value(), 1.0);
+    EXPECT_EQ(cell(0, 6), QStringLiteral("3.75"));   // 3.75 dB/km x 1 km
+    EXPECT_EQ(Result(evaluation, 0), QStringLiteral("PASS"));
+    ASSERT_TRUE(model->setData(model->index(1, 1), QStringLiteral("Rack B"), Qt::EditRole));
+    ASSERT_TRUE(m_window->Archive().Writer()->WaitUntilWritten(std::chrono::seconds(30)));
+    CArchive archive;
+    ASSERT_TRUE(archive.Open(ArchivePath().toStdString()).ok);
+    const std::optional<ArchivedEvaluation> stored = archive.LoadUpload(2)->evaluation;
+    ASSERT_TRUE(stored);
+    const StoredEvaluationRead read = ReadStoredEvaluation({stored->parameters, stored->limitSet, stored->labels});
+    ASSERT_TRUE(read.ok()) << read.error;
+    EXPECT_EQ(read.evaluation.parameters.editedLabels, (std::map<int, std::string>{{1, "Rack B"}}));
+    EXPECT_EQ(read.evaluation.set.Find(850)->attenuationDbPerKm, 3.75);
 }
 
 // "Include evaluation" in the preview's tool bar adds the Evaluation pages.

@@ -31,7 +31,7 @@ TEST_F(ArchiveTest, NewArchiveHasTheSchemaVersionAndTheJournal)
     ASSERT_TRUE(opened.ok) << opened.notice;
     EXPECT_TRUE(opened.notice.empty());
     const std::string path = archive.Path();
-    EXPECT_EQ(Pragma(path, "PRAGMA user_version"), "2");
+    EXPECT_EQ(Pragma(path, "PRAGMA user_version"), "3");
     EXPECT_EQ(Pragma(path, "PRAGMA journal_mode"), "wal");
     EXPECT_TRUE(archive.ListUploads({}).empty());
 }
@@ -51,7 +51,7 @@ TEST_F(ArchiveTest, MigratesFromVersion1)
     }
     CArchive archive;
     ASSERT_TRUE(archive.Open(m_path).ok);
-    EXPECT_EQ(Pragma(m_path, "PRAGMA user_version"), "2");
+    EXPECT_EQ(Pragma(m_path, "PRAGMA user_version"), "3");
 
     const std::optional<ArchivedUpload> upload = archive.LoadUpload(7);
     ASSERT_TRUE(upload);
@@ -63,6 +63,76 @@ TEST_F(ArchiveTest, MigratesFromVersion1)
     EXPECT_EQ(upload->rows[1], (RowTexts{{"2", "", "", "", ""}}));
     EXPECT_EQ(upload->unread, (std::vector<bool>{false, true}));
     EXPECT_EQ(Pragma(m_path, "SELECT state FROM uploads WHERE id = 7"), "interrupted");
+}
+
+// What a program of the second release reads, in its own words: a later
+// schema must leave it working on a newer file it opens read-only.
+constexpr const char* kVersion2Reads[] = {
+    "SELECT id, started_at, coalesce(ended_at, 0), state, record_count, read_count, row_count, company, user_name,"
+    " note, date_time_text, use_time_text, port, program_version, writer_pid FROM uploads"
+    " ORDER BY started_at DESC, id DESC",
+    "SELECT first_row, records, texts, unread FROM record_batches ORDER BY upload_id, first_row",
+};
+
+const ArchivedEvaluation kEvaluation{R"({"length_km":2})", R"({"name":"Campus"})", R"({"prefix":"F"})", 1796600000};
+
+// A file the second release wrote (two uploads from the simulated meter,
+// the first with its CSV report beside it): migrated with every upload kept.
+TEST_F(ArchiveTest, MigratesARealVersion2File)
+{
+    const fs::path samples = OMBREL_ARCHIVE_SAMPLES;
+    fs::copy_file(samples / "archive-v2.sqlite", m_path);
+    CArchive archive;
+    ASSERT_TRUE(archive.Open(m_path).ok);
+    EXPECT_EQ(Pragma(m_path, "PRAGMA user_version"), "3");
+    EXPECT_EQ(Pragma(m_path, "PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(archive.ListUploads({}).size(), 2u);
+    const std::optional<ArchivedUpload> upload = archive.LoadUpload(1);
+    ASSERT_TRUE(upload);
+    EXPECT_EQ(upload->info.state, UploadState::Complete);
+    EXPECT_EQ(upload->info.programVersion, "10.1 (eaecc0c)");
+    EXPECT_EQ(FormatCsvReport(upload->info.header, upload->rows), ReadFile(samples / "archive-v2-upload-1.csv"));
+    ASSERT_EQ(upload->records.size(), 4u);
+    for (std::size_t i = 0; i < upload->records.size(); ++i)
+        EXPECT_EQ(DecodeRecord(upload->records[i], static_cast<int>(i)), upload->rows[i]) << "row " << i;
+    EXPECT_FALSE(upload->evaluation);
+
+    ASSERT_TRUE(archive.StoreEvaluation(1, kEvaluation)) << archive.LastError();
+    EXPECT_EQ(archive.LoadUpload(1)->evaluation, kEvaluation);
+    archive.Close();
+    CSqliteDb asVersion2(m_path, SQLITE_OPEN_READONLY);
+    for (const char* sql : kVersion2Reads) {
+        CStatement read(asVersion2, sql);
+        EXPECT_TRUE(read.Step()) << sql;
+    }
+}
+
+// Kept with its upload, replaced by the next (the last of several waiting
+// for the writer), refused for an upload that is not there, deleted with it.
+TEST_F(ArchiveTest, EvaluationIsKeptWithItsUpload)
+{
+    ArchivedEvaluation later = kEvaluation;
+    later.parameters = R"({"length_km":3})";
+    {
+        CArchiveWriter writer(m_path, "v");
+        writer.BeginUpload(1, kHeader);
+        FeedRows(writer, SomeRecords(1));
+        writer.FinishUpload(UploadState::Complete, "p");
+        writer.StoreEvaluation(kEvaluation);   // the latest upload begun here
+        ASSERT_TRUE(writer.WaitUntilWritten(10s));
+        EXPECT_EQ(writer.Status().evaluationNotStored, "");
+        for (int step = 0; step < 20; ++step)
+            writer.StoreEvaluation(step == 19 ? later : kEvaluation, 1);
+        writer.StoreEvaluation(kEvaluation, 5);
+        ASSERT_TRUE(writer.WaitUntilWritten(10s));
+        EXPECT_EQ(writer.Status().evaluationNotStored, "no upload 5 in the archive");
+    }
+    CArchive archive;
+    ASSERT_TRUE(archive.Open(m_path).ok);
+    EXPECT_EQ(archive.LoadUpload(1)->evaluation, later);
+    EXPECT_EQ(Pragma(m_path, "SELECT count(*) FROM upload_evaluations"), "1");
+    EXPECT_TRUE(archive.DeleteUpload(1));
+    EXPECT_EQ(Pragma(m_path, "SELECT count(*) FROM upload_evaluations"), "0");
 }
 
 TEST_F(ArchiveTest, UploadReadBackByteForByte)
@@ -248,7 +318,7 @@ TEST_F(ArchiveTest, NewerSchemaIsOpenedReadOnly)
     }
     {
         CSqliteDb db(m_path, SQLITE_OPEN_READWRITE);
-        db.Exec("PRAGMA user_version = 3");
+        db.Exec("PRAGMA user_version = 4");
     }
     const std::string before = ReadFile(m_path);
 
@@ -256,17 +326,21 @@ TEST_F(ArchiveTest, NewerSchemaIsOpenedReadOnly)
     const ArchiveOpenResult opened = archive.Open(m_path);
     ASSERT_TRUE(opened.ok);
     EXPECT_TRUE(opened.readOnly);
-    EXPECT_NE(opened.notice.find("newer Ombrel (schema version 3)"), std::string::npos) << opened.notice;
+    EXPECT_NE(opened.notice.find("newer Ombrel (schema version 4)"), std::string::npos) << opened.notice;
     EXPECT_EQ(archive.ListUploads({}).size(), 1u);
     EXPECT_FALSE(archive.BeginUpload(UploadInfo{}));
     EXPECT_FALSE(archive.DeleteUpload(1));
+    EXPECT_FALSE(archive.StoreEvaluation(1, kEvaluation));
 
     CArchiveWriter writer(m_path, "v");
     writer.BeginUpload(1, kHeader);
     ASSERT_TRUE(writer.WaitUntilWritten(10s));
     EXPECT_TRUE(writer.Status().failed);
     EXPECT_NE(writer.Status().notice.find("read-only"), std::string::npos);
-    EXPECT_EQ(Pragma(m_path, "PRAGMA user_version"), "3");
+    writer.StoreEvaluation(kEvaluation, 1);
+    ASSERT_TRUE(writer.WaitUntilWritten(10s));
+    EXPECT_EQ(writer.Status().evaluationNotStored, "the archive is read-only");
+    EXPECT_EQ(Pragma(m_path, "PRAGMA user_version"), "4");
     EXPECT_EQ(ReadFile(m_path), before);
 }
 

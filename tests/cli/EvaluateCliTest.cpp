@@ -187,6 +187,50 @@ TEST_F(EvaluateCliTest, UploadEvaluatesTheRecordsAsRead) {
               std::string::npos);
 }
 
+// upload --limits keeps what it evaluated with beside the archived upload;
+// evaluate --upload judges the records as read again with it, each option
+// given replacing its stored value.
+TEST_F(EvaluateCliTest, AnArchivedUploadIsJudgedWithWhatItWasEvaluatedWith) {
+    auto sim = StartSim({HalfPower(k1310), HalfPower(k1550)});
+    const CliRun evaluated = Run({"upload", "--port", sim->SlavePath(), "--csv", Path("1.csv"), "--limits",
+                                  "Fixed budget", "--max-loss", "4", "--labels", "R01", "--json", Path("upload.json")});
+    ASSERT_EQ(evaluated.exitCode, 0) << evaluated.err;
+    const CliRun plain = Run({"upload", "--port", sim->SlavePath(), "--csv", Path("2.csv")});
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    const std::string saved = Saved({HalfPower(k1310)});
+    const struct {
+        const char* why;
+        std::vector<std::string> args;
+        int exitCode;
+        const char* said;   // on stdout for a verdict, on stderr for a refusal
+    } cases[] = {
+        {"as stored", {"--upload", "1", "--json", Path("stored.json")}, 0, "PASS: all 2 records pass"},
+        // 3.0103 dB against 3 dB
+        {"a stored value replaced", {"--upload", "1", "--max-loss", "3"}, 6, "FAIL: 2 of 2 records fail"},
+        {"another set", {"--upload", "1", "--limits", "TIA-568.3-D multimode"}, 7, "NO VERDICT"},
+        {"never evaluated", {"--upload", "2"}, 2, "upload 2 was never evaluated: give --limits"},
+        {"never evaluated, with a set", {"--upload", "2", "--limits", "Fixed budget", "--max-loss", "4"}, 0, "PASS"},
+        {"no such upload", {"--upload", "9"}, 2, "no upload 9 in the archive"},
+        {"a report and an upload", {saved, "--upload", "1"}, 2, "excludes"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"evaluate"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliRun run = Run(args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.why << "\n" << run.err;
+        EXPECT_NE((c.exitCode == 2 ? run.err : run.out).find(c.said), std::string::npos) << c.why << "\n" << run.out << run.err;
+    }
+    // The same floats, the same set, parameters and labels: the same results.
+    const auto stored = nlohmann::json::parse(ReadFile(m_dir / "stored.json"));
+    const auto upload = nlohmann::json::parse(ReadFile(m_dir / "upload.json"));
+    EXPECT_EQ(stored["records"], upload["records"]);
+    EXPECT_EQ(stored["parameters"], upload["parameters"]);
+    EXPECT_EQ(stored["records"][1]["label"], "R02");
+    EXPECT_EQ(stored["source"]["name"], "upload 1 of the archive");
+    EXPECT_NE(Run({"history", "show", "1"}).out.find("evaluate --upload 1'): Fixed budget, Maximum loss 4 dB"),
+              std::string::npos);
+}
+
 #ifdef OMBREL_CLI_DRAWS_REPORTS
 // The Evaluation pages follow the Data Report pages, which stay as `report` prints them.
 TEST_F(EvaluateCliTest, PdfCarriesTheEvaluationAfterTheDataReport) {

@@ -141,7 +141,8 @@ void CArchiveSession::StoreEvaluation(const StoredEvaluation& evaluation)
     if (id == 0 && (!m_uploadRead || m_latestDeleted))
         return;
     EnsureWriter();
-    if (!m_writer)
+    // An upload the archive could not take has been said so already.
+    if (!m_writer || (id == 0 && m_writer->Status().failed))
         return;
     const StoredEvaluationTexts texts = StoredEvaluationTextsOf(evaluation.set, evaluation.parameters);
     m_writer->StoreEvaluation({texts.parameters, texts.limitSet, texts.labels, std::time(nullptr)}, id);

@@ -350,7 +350,6 @@ LimitSet ResolveStoredLimitSet(LimitSet stored)
     return stored;
 }
 
-
 std::vector<UserLimitSet> ListUserLimitSets(const std::string& folder)
 {
     namespace fs = std::filesystem;

@@ -5,6 +5,7 @@
 // Each prints its ratio to the target.
 
 #include "BenchDialogs.h"
+#include "BenchMeasure.h"
 #include "EvaluationPainter.h"
 #include "EvaluationWindow.h"
 #include "OrvexDlg.h"
@@ -39,30 +40,6 @@ std::vector<MeterRecord> FullMeter()
     }
     return records;
 }
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-double Milliseconds(const QElapsedTimer& clock)
-{
-    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
-}
-
-class CPaintWatch : public QObject {
-public:
-    bool painted = false;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            painted = true;
-        return false;
-    }
-};
 
 void PrintRatio(const char* what, double ms, double targetMs)
 {

@@ -4,6 +4,7 @@
 // its ratio to the target.
 
 #include "BenchDialogs.h"
+#include "BenchMeasure.h"
 #include "CsvReport.h"
 #include "OrvexDlg.h"
 #include "PrintPreviewWindow.h"
@@ -34,20 +35,6 @@ std::vector<RowTexts> FullMeter()
     return rows;
 }
 
-// Notes when a widget has painted.
-class CPaintWatch : public QObject {
-public:
-    bool painted = false;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            painted = true;
-        return false;
-    }
-};
-
 // Processor time of this thread: what the work costs, whatever else the
 // machine is doing meanwhile.
 double ThreadCpuMilliseconds()
@@ -74,7 +61,7 @@ Timing PreviewTiming(COrvexDlg& window)
     view->viewport()->installEventFilter(&watch);
     while (!(watch.painted && preview->PageCount() > 0) && clock.elapsed() < 60000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    const Timing timing{static_cast<double>(clock.nsecsElapsed()) / 1e6, ThreadCpuMilliseconds() - cpuStart};
+    const Timing timing{Milliseconds(clock), ThreadCpuMilliseconds() - cpuStart};
     preview->close();
     return timing;
 }
@@ -92,7 +79,7 @@ double PdfMilliseconds(const QString& cli, const QTemporaryDir& folder)
         std::fprintf(stderr, "ombrel-cli report failed: %s\n", report.readAllStandardError().constData());
         return -1;
     }
-    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    return Milliseconds(clock);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // measured apart and printed beside it.
 
 #include "BenchDialogs.h"
+#include "BenchMeasure.h"
 #include "MeterSim.h"
 #include "OrvexDlg.h"
 #include "RowTexts.h"
@@ -27,14 +28,6 @@ namespace {
 
 constexpr double kTargetMs = 50.0;
 constexpr int kRuns = 7;
-
-double Milliseconds(const QElapsedTimer& clock) { return static_cast<double>(clock.nsecsElapsed()) / 1e6; }
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // What the disk alone takes: a file of `size` bytes synced, renamed into
 // place and its folder synced, as a safe replace does.

@@ -59,5 +59,7 @@ std::optional<int> CMeterSession::Start() {
         return EXIT_NO_METER;
     }
     m_ports = {m_simulator->SlavePath()};
+    if (m_simulator->InMemory())
+        m_link.RoutePort(m_ports.front(), [sim = m_simulator.get()](PortAttempt& why) { return sim->Connect(why); });
     return std::nullopt;
 }

@@ -1,8 +1,10 @@
 #pragma once
 // The simulated meter: the meter's side of the serial protocol on a
-// pseudo-terminal. Test fixture and demo device; used in-process by the
-// command line's and the window's --simulate, and by ombrel-sim.
+// pseudo-terminal, or where there is none (Windows) on a line inside the
+// program. Test fixture and demo device; used in-process by the command
+// line's and the window's --simulate, and by ombrel-sim.
 
+#include "ByteStream.h"
 #include "MeterRecord.h"
 
 #include <atomic>
@@ -38,7 +40,20 @@ struct SimFault {
 // Parses "kind[@n][:value]", e.g. "noreply@3", "late:800", "short@2:5", "twice@4:0", "vanish@10".
 bool ParseSimFault(const std::string& description, SimFault& fault, std::string& error);
 
+// What the meter is served on. On a pseudo-terminal the host opens its device
+// as it would a serial adapter's; a line inside the program is opened by
+// name through the meter's Connect.
+enum class SimLine { PseudoTerminal, InMemory };
+#ifdef _WIN32
+inline constexpr SimLine kNativeSimLine = SimLine::InMemory;
+#else
+inline constexpr SimLine kNativeSimLine = SimLine::PseudoTerminal;
+#endif
+// The port name of a meter served inside the program.
+inline constexpr const char* kSimulatedPortName = "Simulated meter";
+
 struct SimOptions {
+    SimLine line = kNativeSimLine;
     std::vector<MeterRecord> records;   // the meter's memory
     bool paced = false;                 // model the 9600-baud wire timing
     int latencyMs = 0;                  // meter turnaround before each reply
@@ -48,7 +63,8 @@ struct SimOptions {
     bool recallLateReplies = true;
     bool echoAddress = true;             // data replies repeat bytes 2-4 of their frame; false: zeros
     std::optional<unsigned> reportedCount;   // the count reply says this (0 to 65535) whatever is stored
-    std::string linkPath;               // optional symlink to the slave device
+    std::string linkPath;               // optional symlink to the slave device (pseudo-terminal only)
+    std::string lineName = kSimulatedPortName;   // the port name of a line inside the program
     // One line per frame taken, reply sent or fault applied; called on the
     // serving thread. Leave empty for silence.
     std::function<void(const std::string&)> log;
@@ -58,7 +74,8 @@ std::vector<MeterRecord> RealisticSession();               // covers every mode,
 std::vector<MeterRecord> GeneratedRecords(int count);       // count varied records, at most kMaxSimRecords
 bool LoadRecordImage(const std::string& path, std::vector<MeterRecord>& records, std::string& error);
 
-// Serves one pseudo-terminal from a thread of its own. Frames that do not
+// Serves one line from a thread of its own; the same frames, replies, faults
+// and pace on either kind. Frames that do not
 // start with 0xAA, carry an unknown command or non-zero filler are skipped a
 // byte at a time until a frame start lines up; they get no answer. A reply
 // that has not gone out when the next frame is taken is dropped, as the
@@ -70,9 +87,17 @@ public:
     CMeterSim(const CMeterSim&) = delete;
     CMeterSim& operator=(const CMeterSim&) = delete;
 
-    bool Start(std::string& error);     // opens the pty and starts serving
-    void Stop();
+    bool Start(std::string& error);     // opens the line and starts serving
+    void Stop();                        // the host sees the line hang up
+    // The port the host opens: the pseudo-terminal's slave device, or the
+    // in-memory line's name (lineName). Empty before Start.
     const std::string& SlavePath() const;
+    // The host's end of the in-memory line, one host at a time; null with the
+    // reason (absent once stopped or unplugged, busy while another host has
+    // it) otherwise. The stream may outlive the meter: it then reads as gone.
+    std::unique_ptr<IByteStream> Connect(PortAttempt& why);
+    // Whether the host reaches the meter through Connect, not by opening a device.
+    bool InMemory() const;
 
     std::vector<MeterRecord> Records() const;    // current memory (empty after an erase)
     int ExchangesServed() const;                 // command frames taken so far

@@ -1,14 +1,11 @@
-#include "MeterSim.h"
+// The simulated meter's pseudo-terminal: the host opens its slave device
+// (or a symbolic link to it) as it would a serial adapter.
+
+#include "SimWire.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
-#include <chrono>
-#include <deque>
-#include <mutex>
-#include <optional>
 #include <system_error>
-#include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -20,101 +17,42 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using TimePoint = Clock::time_point;
-
-// One character on a 9600-baud 8N1 line is ten bits.
-constexpr auto kByteTime = std::chrono::nanoseconds(1'041'667);
-
-constexpr std::size_t kSimFrameSize = 13;
-using SimFrame = std::array<std::uint8_t, kSimFrameSize>;
-
-constexpr std::uint8_t kStartByte = 0xAA;
-constexpr std::uint8_t kReadCount = 0x22;
-constexpr std::uint8_t kReadData = 0x20;
-constexpr std::uint8_t kClearCheck = 0x30;
-constexpr std::uint8_t kClearData = 0x10;
-constexpr std::uint8_t kReadLength = 8;
-constexpr std::uint8_t kWrongHeaderByte = 0x55;
-constexpr std::uint8_t kUnstoredByte = 0xFF;   // what erased memory reads as
-// Line noise; never 0xAA, so it cannot pass for a frame start.
-constexpr std::array<std::uint8_t, 4> kStrayBytes{0x00, 0xFF, 0x13, 0x5C};
-
 std::string SystemError(const std::string& what) {
     return what + ": " + std::error_code(errno, std::generic_category()).message();
 }
 
-std::string Hex(const std::uint8_t* bytes, std::size_t count) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i > 0)
-            text += ' ';
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 0x0F];
+class CPtyWire : public ISimWire {
+public:
+    ~CPtyWire() override { Close(); }
+
+    bool Open(const std::string& linkPath, std::string& error);
+
+    const std::string& PortName() const override { return m_slavePath; }
+    bool Wait(TimePoint wakeAt, bool writeBlocked, std::string& problem) override;
+    std::size_t Read(std::uint8_t* bytes, std::size_t count) override;
+    bool Write(const std::uint8_t* bytes, std::size_t count, std::size_t& written, std::string& problem) override;
+    void Unplug() override;
+    void RequestStop() override;
+    void Close() override;
+    std::unique_ptr<IByteStream> Connect(PortAttempt& why) override {
+        why.failure = PortFailure::NotATty;
+        why.detail = "the simulated meter serves the pseudo-terminal " + m_slavePath;
+        return nullptr;
     }
-    return text;
-}
 
-}  // namespace
-
-struct CMeterSim::Impl {
-    explicit Impl(SimOptions options)
-        : m_options(std::move(options)), m_records(std::move(m_options.records)) {
-        m_options.records.clear();
-    }
-
-    bool OpenDevice(std::string& error);
-    void CloseDevice();
-    bool MakeLink(std::string& error);
+private:
+    bool MakeLink(const std::string& link, std::string& error);
     void RemoveLink();
-    void Shutdown();
+    void CloseLine();
 
-    // Serving thread only from here on.
-    void Serve();
-    bool TakeReadyFrame(TimePoint now, TimePoint& frameDue, bool& frameWaiting);
-    void Take(const SimFrame& frame, TimePoint takenAt);
-    bool Act(const SimFrame& frame, bool zeroCount, SimFrame& reply);
-    void Schedule(const std::vector<std::uint8_t>& bytes, TimePoint start);
-    bool WriteDueOutput(TimePoint now);
-    void ReadInput(TimePoint now);
-    void Vanish();
-    void Log(const std::string& line) const {
-        if (m_options.log)
-            m_options.log(line);
-    }
-
-    SimOptions m_options;   // read-only once serving; its records moved to m_records
-
-    mutable std::mutex m_stateMutex;   // guards the three below against the test thread
-    std::vector<MeterRecord> m_records;
-    int m_exchangesServed = 0;
-    int m_eraseCount = 0;
-
-    std::mutex m_lifecycleMutex;   // serialises Start and Stop
-    bool m_started = false;
     std::string m_slavePath;
     std::string m_linkedPath;   // the link we made, removed again on the way out
     int m_masterFd = -1;
     int m_ownSlaveFd = -1;
     int m_wakeFd = -1;
-    std::thread m_server;
-
-    struct InByte {
-        std::uint8_t value;
-        TimePoint arrived;
-    };
-    struct OutByte {
-        std::uint8_t value;
-        TimePoint due;
-        bool startsReply;
-    };
-    std::deque<InByte> m_input;
-    std::deque<OutByte> m_output;
-    bool m_vanished = false;
 };
 
-bool CMeterSim::Impl::OpenDevice(std::string& error) {
+bool CPtyWire::Open(const std::string& linkPath, std::string& error) {
     m_masterFd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_masterFd < 0) {
         error = SystemError("cannot create a pseudo-terminal");
@@ -156,11 +94,10 @@ bool CMeterSim::Impl::OpenDevice(std::string& error) {
         error = SystemError("cannot create the stop signal");
         return false;
     }
-    return m_options.linkPath.empty() || MakeLink(error);
+    return linkPath.empty() || MakeLink(linkPath, error);
 }
 
-bool CMeterSim::Impl::MakeLink(std::string& error) {
-    const std::string& link = m_options.linkPath;
+bool CPtyWire::MakeLink(const std::string& link, std::string& error) {
     struct stat existing{};
     if (lstat(link.c_str(), &existing) == 0) {
         // A link left by a simulator that was killed is replaced; anything
@@ -182,7 +119,7 @@ bool CMeterSim::Impl::MakeLink(std::string& error) {
     return true;
 }
 
-void CMeterSim::Impl::RemoveLink() {
+void CPtyWire::RemoveLink() {
     if (m_linkedPath.empty())
         return;
     // Only our own link: another simulator may have taken the name since.
@@ -193,337 +130,89 @@ void CMeterSim::Impl::RemoveLink() {
     m_linkedPath.clear();
 }
 
-void CMeterSim::Impl::CloseDevice() {
-    for (int* fd : {&m_masterFd, &m_ownSlaveFd, &m_wakeFd}) {
+void CPtyWire::CloseLine() {
+    for (int* fd : {&m_masterFd, &m_ownSlaveFd}) {
         if (*fd >= 0)
             close(*fd);
         *fd = -1;
     }
+}
+
+void CPtyWire::Close() {
+    CloseLine();
+    if (m_wakeFd >= 0)
+        close(m_wakeFd);
+    m_wakeFd = -1;
     RemoveLink();
 }
 
-void CMeterSim::Impl::Shutdown() {
-    if (m_server.joinable()) {
-        const std::uint64_t one = 1;
-        if (write(m_wakeFd, &one, sizeof one) < 0) {
-            // An eventfd write only fails on counter overflow; the thread is woken either way.
-        }
-        m_server.join();
-    }
-    CloseDevice();
+void CPtyWire::Unplug() {
+    // The link goes first, as the node of an unplugged adapter does: whoever
+    // sees the hang-up finds the name gone too.
+    RemoveLink();
+    CloseLine();
 }
 
-void CMeterSim::Impl::Serve() {
-    for (;;) {
-        TimePoint frameDue{};
-        bool frameWaiting = false;
-        const bool took = TakeReadyFrame(Clock::now(), frameDue, frameWaiting);
-        if (m_vanished)
-            return;
-        const bool writeBlocked = WriteDueOutput(Clock::now());
-
-        // Without a deadline the wait is bounded by the stop signal alone.
-        const TimePoint now = Clock::now();
-        TimePoint wakeAt = TimePoint::max();
-        if (took)
-            wakeAt = now;   // more frames may already be queued
-        if (frameWaiting)
-            wakeAt = std::min(wakeAt, frameDue);
-        if (!m_output.empty() && !writeBlocked)
-            wakeAt = std::min(wakeAt, m_output.front().due);
-
-        pollfd fds[2] = {{m_wakeFd, POLLIN, 0},
-                         {m_masterFd, static_cast<short>(POLLIN | (writeBlocked ? POLLOUT : 0)), 0}};
-        timespec timeout{};
-        timespec* timeoutPointer = nullptr;
-        if (wakeAt != TimePoint::max()) {
-            const auto wait = std::max(std::chrono::nanoseconds(0),
-                                       std::chrono::duration_cast<std::chrono::nanoseconds>(wakeAt - now));
-            timeout.tv_sec = static_cast<time_t>(wait.count() / 1'000'000'000);
-            timeout.tv_nsec = static_cast<long>(wait.count() % 1'000'000'000);
-            timeoutPointer = &timeout;
-        }
-        const int ready = ppoll(fds, 2, timeoutPointer, nullptr);
-        if (ready < 0 && errno != EINTR) {
-            Log(SystemError("poll failed; the meter stops serving"));
-            return;
-        }
-        if (ready <= 0)
-            continue;
-        if (fds[0].revents != 0)
-            return;
-        if ((fds[1].revents & POLLIN) != 0)
-            ReadInput(Clock::now());
-        else if ((fds[1].revents & (POLLHUP | POLLERR)) != 0) {
-            // Our own slave descriptor should rule this out; do not spin if it happens.
-            Log("the line reports hang-up");
-            timespec pause{0, 10'000'000};
-            ppoll(fds, 1, &pause, nullptr);
-        }
+void CPtyWire::RequestStop() {
+    const std::uint64_t one = 1;
+    if (write(m_wakeFd, &one, sizeof one) < 0) {
+        // An eventfd write only fails on counter overflow; the thread is woken either way.
     }
 }
 
-void CMeterSim::Impl::ReadInput(TimePoint now) {
-    std::array<std::uint8_t, 256> chunk{};
-    for (;;) {
-        const ssize_t count = read(m_masterFd, chunk.data(), chunk.size());
-        if (count <= 0)
-            return;   // EAGAIN: drained; EIO cannot occur while we hold the slave
-        for (ssize_t i = 0; i < count; ++i)
-            m_input.push_back({chunk[static_cast<std::size_t>(i)], now});
+bool CPtyWire::Wait(TimePoint wakeAt, bool writeBlocked, std::string& problem) {
+    pollfd fds[2] = {{m_wakeFd, POLLIN, 0},
+                     {m_masterFd, static_cast<short>(POLLIN | (writeBlocked ? POLLOUT : 0)), 0}};
+    timespec timeout{};
+    timespec* timeoutPointer = nullptr;
+    if (wakeAt != TimePoint::max()) {
+        const auto wait = std::max(std::chrono::nanoseconds(0), std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                                    wakeAt - std::chrono::steady_clock::now()));
+        timeout.tv_sec = static_cast<time_t>(wait.count() / 1'000'000'000);
+        timeout.tv_nsec = static_cast<long>(wait.count() % 1'000'000'000);
+        timeoutPointer = &timeout;
     }
-}
-
-namespace {
-
-// Filler must be zero: it is what lets a misaligned 13-byte window be told
-// from a frame, since a following frame's 0xAA lands in it.
-bool IsWellFormed(const SimFrame& frame) {
-    const auto zeroFrom = [&frame](std::size_t first) {
-        return std::all_of(frame.begin() + static_cast<std::ptrdiff_t>(first), frame.end(),
-                           [](std::uint8_t b) { return b == 0; });
-    };
-    switch (frame[1]) {
-    case kReadData:
-        return frame[4] == kReadLength && zeroFrom(5);
-    case kReadCount:
-    case kClearCheck:
-    case kClearData:
-        return zeroFrom(2);
-    default:
+    const int ready = ppoll(fds, 2, timeoutPointer, nullptr);
+    if (ready < 0 && errno != EINTR) {
+        problem = SystemError("poll failed; the meter stops serving");
         return false;
     }
+    if (ready <= 0)
+        return true;
+    if (fds[0].revents != 0)
+        return false;
+    if ((fds[1].revents & POLLIN) == 0 && (fds[1].revents & (POLLHUP | POLLERR)) != 0) {
+        // Our own slave descriptor should rule this out; do not spin if it happens.
+        problem = "the line reports hang-up";
+        timespec pause{0, 10'000'000};
+        ppoll(fds, 1, &pause, nullptr);
+    }
+    return true;
+}
+
+std::size_t CPtyWire::Read(std::uint8_t* bytes, std::size_t count) {
+    const ssize_t got = read(m_masterFd, bytes, count);
+    return got > 0 ? static_cast<std::size_t>(got) : 0;   // EAGAIN: drained; EIO cannot occur while we hold the slave
+}
+
+bool CPtyWire::Write(const std::uint8_t* bytes, std::size_t count, std::size_t& written, std::string& problem) {
+    written = 0;
+    const ssize_t sent = write(m_masterFd, bytes, count);
+    if (sent >= 0) {
+        written = static_cast<std::size_t>(sent);
+        return true;
+    }
+    if (errno == EAGAIN || errno == EINTR)
+        return true;
+    problem = SystemError("reply lost");
+    return false;
 }
 
 }  // namespace
 
-bool CMeterSim::Impl::TakeReadyFrame(TimePoint now, TimePoint& frameDue, bool& frameWaiting) {
-    for (;;) {
-        while (!m_input.empty() && m_input.front().value != kStartByte)
-            m_input.pop_front();
-        if (m_input.size() < kSimFrameSize)
-            return false;
-        SimFrame frame{};
-        for (std::size_t i = 0; i < kSimFrameSize; ++i)
-            frame[i] = m_input[i].value;
-        if (!IsWellFormed(frame)) {
-            Log("skipping malformed frame " + Hex(frame.data(), frame.size()));
-            m_input.pop_front();   // hunt for the next start byte
-            continue;
-        }
-        TimePoint takenAt = now;
-        if (m_options.paced) {
-            // On the wire the last byte lands 13 byte times after the first.
-            takenAt = m_input.front().arrived + kSimFrameSize * kByteTime;
-            if (takenAt > now) {
-                frameDue = takenAt;
-                frameWaiting = true;
-                return false;
-            }
-        }
-        m_input.erase(m_input.begin(), m_input.begin() + static_cast<std::ptrdiff_t>(kSimFrameSize));
-        Take(frame, takenAt);
-        return true;
-    }
-}
-
-void CMeterSim::Impl::Take(const SimFrame& frame, TimePoint takenAt) {
-    if (m_options.recallLateReplies) {
-        while (!m_output.empty() && m_output.back().due > takenAt)
-            m_output.pop_back();
-    }
-
-    int exchange = 0;
-    {
-        std::lock_guard lock(m_stateMutex);
-        exchange = ++m_exchangesServed;
-    }
-    Log("exchange " + std::to_string(exchange) + ": took " + Hex(frame.data(), frame.size()));
-
-    bool noReply = false, wrongHeader = false, zeroCount = false, vanish = false;
-    int shortCount = 0, strayCount = 0, delayMs = m_options.latencyMs;
-    std::optional<int> againAfterMs;
-    for (const SimFault& fault : m_options.faults) {
-        if (fault.exchange != 0 && fault.exchange != exchange)
-            continue;
-        switch (fault.kind) {
-        case SimFault::Kind::NoReply: noReply = true; break;
-        case SimFault::Kind::LateReply: delayMs += fault.delayMs; break;
-        case SimFault::Kind::WrongHeader: wrongHeader = true; break;
-        case SimFault::Kind::ShortReply: shortCount = fault.byteCount; break;
-        case SimFault::Kind::Garbage: strayCount = fault.byteCount; break;
-        case SimFault::Kind::ZeroCount: zeroCount = true; break;
-        case SimFault::Kind::LateClear:
-            if (frame[1] == kClearCheck)
-                delayMs += fault.delayMs;
-            break;
-        case SimFault::Kind::Vanish: vanish = true; break;
-        case SimFault::Kind::Twice: againAfterMs = fault.delayMs; break;
-        }
-    }
-    if (vanish) {
-        Vanish();
-        return;
-    }
-    if (noReply) {
-        Log("fault: frame lost, no action and no reply");
-        return;
-    }
-    SimFrame reply{};
-    if (!Act(frame, zeroCount, reply))
-        return;
-
-    std::vector<std::uint8_t> bytes(reply.begin(), reply.end());
-    if (wrongHeader)
-        bytes[0] = bytes[1] = kWrongHeaderByte;
-    if (shortCount > 0)
-        bytes.resize(std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(shortCount)));
-    std::vector<std::uint8_t> stray;
-    for (int i = 0; i < strayCount; ++i)
-        stray.push_back(kStrayBytes[static_cast<std::size_t>(i) % kStrayBytes.size()]);
-    bytes.insert(bytes.begin(), stray.begin(), stray.end());
-    Schedule(bytes, takenAt + std::chrono::milliseconds(delayMs));
-    Log("reply " + Hex(bytes.data(), bytes.size()) +
-        (delayMs > 0 ? " after " + std::to_string(delayMs) + " ms" : std::string()));
-    if (againAfterMs) {
-        Schedule(bytes, takenAt + std::chrono::milliseconds(delayMs + *againAfterMs));
-        Log("fault: the same reply again " + std::to_string(*againAfterMs) + " ms later");
-    }
-}
-
-bool CMeterSim::Impl::Act(const SimFrame& frame, bool zeroCount, SimFrame& reply) {
-    reply[0] = kStartByte;
-    reply[1] = frame[1];
-    std::lock_guard lock(m_stateMutex);
-    switch (frame[1]) {
-    case kReadCount: {
-        const std::size_t count = zeroCount ? 0 : m_options.reportedCount.value_or(m_records.size());
-        reply[5] = static_cast<std::uint8_t>(count & 0xFF);
-        reply[6] = static_cast<std::uint8_t>((count >> 8) & 0xFF);
-        return true;
-    }
-    case kReadData: {
-        if (m_options.echoAddress) {
-            reply[2] = frame[2];
-            reply[3] = frame[3];
-            reply[4] = frame[4];
-        }
-        const long address = frame[2] | (frame[3] << 8);
-        const long areaEnd = kRecordAreaStart + static_cast<long>(m_records.size() * kRecordSize);
-        for (std::size_t i = 0; i < kReadLength; ++i) {
-            const long byteAddress = address + static_cast<long>(i);
-            if (byteAddress < kRecordAreaStart || byteAddress >= areaEnd) {
-                reply[5 + i] = kUnstoredByte;
-                continue;
-            }
-            const auto offset = static_cast<std::size_t>(byteAddress - kRecordAreaStart);
-            reply[5 + i] = m_records[offset / kRecordSize].bytes[offset % kRecordSize];
-        }
-        return true;
-    }
-    case kClearCheck:
-        return true;
-    case kClearData:
-        m_records.clear();
-        ++m_eraseCount;
-        return false;   // the erase is not answered
-    default:
-        return false;
-    }
-}
-
-void CMeterSim::Impl::Schedule(const std::vector<std::uint8_t>& bytes, TimePoint start) {
-    // Replies go out in the order they fall due, each in one piece: a late
-    // reply that was not recalled may follow a newer one.
-    auto at = std::find_if(m_output.begin(), m_output.end(),
-                           [start](const OutByte& queued) { return queued.startsReply && queued.due > start; });
-    // Paced: byte i has fully arrived i + 1 byte times after the reply began.
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const TimePoint due = m_options.paced ? start + static_cast<long>(i + 1) * kByteTime : start;
-        at = m_output.insert(at, {bytes[i], due, i == 0}) + 1;
-    }
-}
-
-// Returns true when the line would not take more bytes.
-bool CMeterSim::Impl::WriteDueOutput(TimePoint now) {
-    std::array<std::uint8_t, 256> chunk{};
-    std::size_t count = 0;
-    while (count < m_output.size() && count < chunk.size() && m_output[count].due <= now) {
-        chunk[count] = m_output[count].value;
-        ++count;
-    }
-    if (count == 0)
-        return false;
-    const ssize_t written = write(m_masterFd, chunk.data(), count);
-    if (written < 0) {
-        if (errno == EAGAIN || errno == EINTR)
-            return true;
-        Log(SystemError("reply lost"));
-        m_output.clear();
-        return false;
-    }
-    m_output.erase(m_output.begin(), m_output.begin() + written);
-    return static_cast<std::size_t>(written) < count;
-}
-
-void CMeterSim::Impl::Vanish() {
-    Log("fault: the meter is unplugged");
-    // The link goes first, as the node of an unplugged adapter does: whoever
-    // sees the hang-up finds the name gone too.
-    RemoveLink();
-    close(m_masterFd);
-    close(m_ownSlaveFd);
-    m_masterFd = m_ownSlaveFd = -1;
-    m_input.clear();
-    m_output.clear();
-    m_vanished = true;
-}
-
-CMeterSim::CMeterSim(SimOptions options) : m_impl(std::make_unique<Impl>(std::move(options))) {}
-
-CMeterSim::~CMeterSim() {
-    Stop();
-}
-
-bool CMeterSim::Start(std::string& error) {
-    std::lock_guard lock(m_impl->m_lifecycleMutex);
-    if (m_impl->m_started) {
-        error = "this simulated meter has already been started";
-        return false;
-    }
-    if (m_impl->m_records.size() > static_cast<std::size_t>(kMaxSimRecords)) {
-        error = "the meter's memory holds at most " + std::to_string(kMaxSimRecords) + " records";
-        return false;
-    }
-    if (!m_impl->OpenDevice(error)) {
-        m_impl->CloseDevice();
-        return false;
-    }
-    m_impl->m_started = true;
-    m_impl->m_server = std::thread([impl = m_impl.get()] { impl->Serve(); });
-    return true;
-}
-
-void CMeterSim::Stop() {
-    std::lock_guard lock(m_impl->m_lifecycleMutex);
-    m_impl->Shutdown();
-}
-
-const std::string& CMeterSim::SlavePath() const {
-    return m_impl->m_slavePath;
-}
-
-std::vector<MeterRecord> CMeterSim::Records() const {
-    std::lock_guard lock(m_impl->m_stateMutex);
-    return m_impl->m_records;
-}
-
-int CMeterSim::ExchangesServed() const {
-    std::lock_guard lock(m_impl->m_stateMutex);
-    return m_impl->m_exchangesServed;
-}
-
-int CMeterSim::EraseCount() const {
-    std::lock_guard lock(m_impl->m_stateMutex);
-    return m_impl->m_eraseCount;
+std::unique_ptr<ISimWire> OpenPseudoTerminal(const std::string& linkPath, std::string& error) {
+    auto wire = std::make_unique<CPtyWire>();
+    if (!wire->Open(linkPath, error))
+        return nullptr;
+    return wire;
 }

@@ -1,33 +1,10 @@
-// Windows has no pseudo-terminals, so the simulated meter has no port to
-// serve there: Start says so, and the programs show it as the reason.
+// Windows has no pseudo-terminals: there the simulated meter is served on a
+// line inside the program (MeterSimMemory.cpp) and nowhere else.
 
-#include "MeterSim.h"
+#include "SimWire.h"
 
-struct CMeterSim::Impl {
-    std::vector<MeterRecord> records;
-};
-
-CMeterSim::CMeterSim(SimOptions options) : m_impl(std::make_unique<Impl>()) {
-    m_impl->records = std::move(options.records);
+std::unique_ptr<ISimWire> OpenPseudoTerminal(const std::string&, std::string& error) {
+    error = "the simulated meter's pseudo-terminal does not exist on Windows; "
+            "serve it inside the program instead";
+    return nullptr;
 }
-
-CMeterSim::~CMeterSim() = default;
-
-bool CMeterSim::Start(std::string& error) {
-    error = "the simulated meter needs a pseudo-terminal, which Windows does not have; "
-            "run ombrel-sim on Linux, or connect a meter";
-    return false;
-}
-
-void CMeterSim::Stop() {}
-
-const std::string& CMeterSim::SlavePath() const {
-    static const std::string kNoDevice;
-    return kNoDevice;
-}
-
-std::vector<MeterRecord> CMeterSim::Records() const { return m_impl->records; }
-
-int CMeterSim::ExchangesServed() const { return 0; }
-
-int CMeterSim::EraseCount() const { return 0; }

@@ -91,6 +91,9 @@ int COrvexApp::InitInstance(const CommandLine& commandLine)
 
     CQtOperatorDialogs dialogs;
     COrvexDlg dialog(dialogs, MakePortSource(commandLine, simulator.get()));
+    if (simulator && simulator->InMemory())
+        dialog.Link().RoutePort(simulator->SlavePath(),
+                                [sim = simulator.get()](PortAttempt& why) { return sim->Connect(why); });
     if (commandLine.archivePath)
         dialog.Archive().SetPath(*commandLine.archivePath);
     // Not modal: print previews are windows of their own beside it, which a

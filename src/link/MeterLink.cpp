@@ -11,7 +11,15 @@
 CMeterLink::CMeterLink(ITransferEvents& events, Pauses pauses, ByteStreamFactory openPort)
     : m_events(events),
       m_pauses(pauses),
-      m_openPort(openPort ? std::move(openPort) : SerialPortFactory(&events, m_clock.StopFlag())) {}
+      m_openPort(openPort ? std::move(openPort) : SerialPortFactory(&events, m_clock.StopFlag())),
+      m_openRoutedFirst([this](const std::string& portName, PortAttempt& why) {
+          const auto routed = m_routedPorts.find(portName);
+          return routed != m_routedPorts.end() ? routed->second(why) : m_openPort(portName, why);
+      }) {}
+
+void CMeterLink::RoutePort(const std::string& portName, PortOpener open) {
+    m_routedPorts[portName] = std::move(open);
+}
 
 CMeterLink::~CMeterLink() {
     Stop();
@@ -60,7 +68,7 @@ bool CMeterLink::OnButtonUpload(const std::vector<std::string>& portNames) {
     m_recordCount = 0;
     m_everyRecordRead = false;
 
-    CPortSearch search(m_openPort, m_clock, m_pauses, m_trace);
+    CPortSearch search(m_openRoutedFirst, m_clock, m_pauses, m_trace);
     std::optional<MeterLine> found =
         search.Search(portNames, [this](CMeterExchange& exchange, std::string& detail) {
             unsigned count = 0;
@@ -108,7 +116,7 @@ ClearOutcome CMeterLink::OnButtonClear(const std::vector<std::string>& portNames
     if (!BeginOperation(portNames))
         return ClearOutcome::Refused;
 
-    CPortSearch search(m_openPort, m_clock, m_pauses, m_trace);
+    CPortSearch search(m_openRoutedFirst, m_clock, m_pauses, m_trace);
     std::optional<MeterLine> found =
         search.Search(portNames, [this](CMeterExchange& exchange, std::string& detail) {
             if (CMeterErase(exchange, m_clock, m_pauses).Handshake())

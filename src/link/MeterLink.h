@@ -8,6 +8,9 @@
 #include "TransferEvents.h"
 
 #include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -26,6 +29,12 @@ public:
     // serial ports, opened as CSerialPort, whose messages go to events.
     explicit CMeterLink(ITransferEvents& events, Pauses pauses = {}, ByteStreamFactory openPort = {});
     ~CMeterLink();
+
+    // A port that is no device of the system (a simulated meter inside the
+    // program): the link opens `portName` through `open`, every other name
+    // as before. Set while no operation runs.
+    using PortOpener = std::function<std::unique_ptr<IByteStream>(PortAttempt& why)>;
+    void RoutePort(const std::string& portName, PortOpener open);
     CMeterLink(const CMeterLink&) = delete;
     CMeterLink& operator=(const CMeterLink&) = delete;
 
@@ -62,7 +71,9 @@ private:
     ITransferEvents& m_events;
     const Pauses m_pauses;
     CLinkClock m_clock;
-    ByteStreamFactory m_openPort;
+    ByteStreamFactory m_openPort;          // routed ports first, then this
+    std::map<std::string, PortOpener> m_routedPorts;
+    ByteStreamFactory m_openRoutedFirst;   // what the port search opens ports with
     TraceHook m_trace;
     std::thread m_worker;
     std::atomic<bool> m_busy{false};

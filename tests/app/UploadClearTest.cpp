@@ -1,8 +1,10 @@
 // Upload, Clear and Save through the window, against simulated meters on
 // real pseudo-terminals.
 
+#include "CommandLine.h"
 #include "CsvReport.h"
 #include "LinkMessages.h"
+#include "OrvexApp.h"
 #include "WindowFixture.h"
 
 #include <QApplication>
@@ -44,6 +46,44 @@ TEST_F(UploadWindow, FillsTheTableInOrderFromTheFirstPortWithAMeter)
     EXPECT_EQ(window.Progress()->value(), window.Progress()->maximum());
     EXPECT_FALSE(window.TimerRunning()) << "the timer stops with the transfer";
     EXPECT_TRUE(m_dialogs.asked.isEmpty());
+}
+
+TEST_F(UploadWindow, SimulateGivesTheProgramsWindowItsOwnMeter)
+{
+    // The program as started with --simulate: its meter (on Windows inside
+    // the program, elsewhere on a pseudo-terminal) fills the table on Upload.
+    CommandLine commandLine;
+    ASSERT_FALSE(ParseCommandLine({"--simulate"}, commandLine).exitCode);
+    const QFont font = QApplication::font();   // start-up sets the program's own
+    QTimer watchdog;   // a message box the program shows instead must not hold the test
+    QObject::connect(&watchdog, &QTimer::timeout, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    watchdog.start(std::chrono::seconds(60));
+    std::vector<RowTexts> rows;
+    QString pane;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* window = qobject_cast<COrvexDlg*>(widget);
+            if (window == nullptr || !window->isVisible())
+                continue;
+            window->Button(IDC_BUTTON_UPLOAD)->click();
+            EXPECT_TRUE(ProcessEventsUntil(
+                [&] { return !window->Link().IsBusy() && window->Button(IDC_BUTTON_SAVE)->isEnabled(); },
+                std::chrono::seconds(50)));
+            rows = window->Rows().Rows();
+            pane = window->StatusBar()->GetText(0);
+            window->close();
+            return;
+        }
+        ADD_FAILURE() << "no main window";
+        QCoreApplication::quit();
+    });
+    EXPECT_EQ(COrvexApp().InitInstance(commandLine), 0);
+    QApplication::setFont(font);
+    EXPECT_EQ(rows, DecodedRows(RealisticSession()));
+    EXPECT_EQ(pane, QStringLiteral("Over"));
 }
 
 TEST_F(UploadWindow, AFailedScanShowsTheNoMeterTextWithEachPortsReasonAndKeepsTheWindow)

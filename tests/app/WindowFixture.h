@@ -1,6 +1,6 @@
 #pragma once
 // A main window wired to a recording operator and, when asked, to simulated
-// meters on real pseudo-terminals.
+// meters: on real pseudo-terminals, or on Windows on lines inside the program.
 
 #include "ButtonST.h"
 #include "MeterSim.h"
@@ -103,6 +103,7 @@ protected:
         SimOptions options;
         options.records = std::move(records);
         options.faults = std::move(faults);
+        options.lineName = "Simulated meter " + std::to_string(m_meters.size() + 1);
         auto& sim = m_meters.emplace_back(std::make_unique<CMeterSim>(std::move(options)));
         std::string error;
         EXPECT_TRUE(sim->Start(error)) << error;
@@ -112,6 +113,12 @@ protected:
     COrvexDlg& OpenWindow(std::vector<std::string> ports, Pauses pauses = kNoPauses)
     {
         m_window = std::make_unique<COrvexDlg>(m_dialogs, [ports] { return ports; }, pauses);
+        // Each meter inside the program has a port name of its own.
+        for (const auto& meter : m_meters) {
+            if (meter->InMemory())
+                m_window->Link().RoutePort(meter->SlavePath(),
+                                           [sim = meter.get()](PortAttempt& why) { return sim->Connect(why); });
+        }
         m_window->show();
         m_window->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(m_window.get()));

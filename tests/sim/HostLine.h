@@ -1,6 +1,7 @@
 #pragma once
-// The host's end of the simulated meter's line on plain descriptors, with
-// hand-built frames: the simulator is checked without the link's own code.
+// The host's end of the simulated meter's line, with hand-built frames: the
+// simulator is checked without the link's own code. A pseudo-terminal is
+// read on plain descriptors, a line inside the program through its stream.
 
 #include "MeterSim.h"
 #include "TestSupport.h"
@@ -48,9 +49,17 @@ inline Bytes DataReply(unsigned address, int record, std::size_t from, std::size
     return Reply(ReadData(address), block);
 }
 
+// Both lines the simulated meter can be served on.
+inline constexpr SimLine kSimLines[] = {SimLine::PseudoTerminal, SimLine::InMemory};
+inline std::string LineName(const ::testing::TestParamInfo<SimLine>& line) {
+    return line.param == SimLine::InMemory ? "InMemory" : "PseudoTerminal";
+}
+
 // A meter holding `records` pattern records, its other options set by `adjust`.
-inline std::unique_ptr<CMeterSim> StartSim(int records, const std::function<void(SimOptions&)>& adjust = {}) {
+inline std::unique_ptr<CMeterSim> StartSim(SimLine line, int records,
+                                           const std::function<void(SimOptions&)>& adjust = {}) {
     SimOptions options;
+    options.line = line;
     for (int i = 0; i < records; ++i)
         options.records.push_back(PatternRecord(i));
     if (adjust)
@@ -69,27 +78,45 @@ struct CTempDir {
     std::string operator/(const std::string& name) const { return path + "/" + name; }
 };
 
-// The host's side of the tty; no wait on it is unbounded.
+// The host's side of the line; no wait on it is unbounded.
 class CHostLine {
 public:
-    explicit CHostLine(const std::string& path) : m_fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
-        EXPECT_GE(m_fd, 0) << path;
+    explicit CHostLine(const std::string& device) : m_fd(open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
+        EXPECT_GE(m_fd, 0) << device;
     }
-    ~CHostLine() { close(m_fd); }
+    explicit CHostLine(CMeterSim& sim) {
+        if (!sim.InMemory()) {
+            m_fd = open(sim.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            EXPECT_GE(m_fd, 0) << sim.SlavePath();
+            return;
+        }
+        PortAttempt why;
+        m_stream = sim.Connect(why);
+        EXPECT_TRUE(m_stream != nullptr) << why.detail;
+    }
+    ~CHostLine() {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
     CHostLine(const CHostLine&) = delete;
     CHostLine& operator=(const CHostLine&) = delete;
 
-    // Frames are far smaller than the tty's queue, so one write takes them.
-    void Send(const Bytes& bytes) { EXPECT_EQ(write(m_fd, bytes.data(), bytes.size()), std::ssize(bytes)); }
+    // Frames are far smaller than the line's queue, so one write takes them.
+    void Send(const Bytes& bytes) {
+        if (m_stream) {
+            EXPECT_EQ(m_stream->Send(bytes.data(), bytes.size()), bytes.size());
+            return;
+        }
+        EXPECT_EQ(write(m_fd, bytes.data(), bytes.size()), std::ssize(bytes));
+    }
     // What arrives until `count` bytes are in, the line ends or time is up.
     Bytes Read(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(2)) {
         Bytes got;
         const auto deadline = std::chrono::steady_clock::now() + timeout;
-        pollfd line{m_fd, POLLIN, 0};
         std::uint8_t byte = 0;
         while (got.size() < count) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (poll(&line, 1, static_cast<int>(std::max<long>(0, left.count()))) <= 0 || read(m_fd, &byte, 1) != 1)
+            if (!WaitForByte(static_cast<int>(std::max<long>(0, left.count()))) || !ReadByte(byte))
                 break;
             got.push_back(byte);
         }
@@ -100,10 +127,25 @@ public:
         return Read(13);
     }
     bool SeesHangUp() {   // within five seconds
+        if (m_stream)
+            return m_stream->WaitForInput(5000) == IByteStream::WaitResult::Gone && m_stream->HasHungUp();
         pollfd line{m_fd, POLLIN, 0};
         return poll(&line, 1, 5000) > 0 && (line.revents & POLLHUP) != 0;
     }
 
 private:
-    int m_fd;
+    bool WaitForByte(int timeoutMs) {
+        if (m_stream)
+            return m_stream->WaitForInput(timeoutMs) == IByteStream::WaitResult::Ready;
+        pollfd line{m_fd, POLLIN, 0};
+        return poll(&line, 1, timeoutMs) > 0;
+    }
+    bool ReadByte(std::uint8_t& byte) {
+        if (m_stream)
+            return m_stream->Receive(&byte, 1) == 1;
+        return read(m_fd, &byte, 1) == 1;
+    }
+
+    std::unique_ptr<IByteStream> m_stream;
+    int m_fd = -1;
 };

@@ -1,5 +1,6 @@
 // The simulated meter's side of the protocol, its faults on purpose, its
 // timing, its life as a device, the memories it serves and its fault notation.
+// What the meter does on its line is checked on both lines it can serve.
 
 #include "HostLine.h"
 
@@ -13,12 +14,15 @@
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-TEST(MeterSimProtocol, CountThenClearHandshakeAndEraseEmptyTheMemory) {
-    auto sim = StartSim(261);
+class MeterSimOnLine : public ::testing::TestWithParam<SimLine> {};
+INSTANTIATE_TEST_SUITE_P(Lines, MeterSimOnLine, ::testing::ValuesIn(kSimLines), LineName);
+
+TEST_P(MeterSimOnLine, CountThenClearHandshakeAndEraseEmptyTheMemory) {
+    auto sim = StartSim(GetParam(), 261);
     // Another thread reads the state meanwhile, as the window's status line does.
     std::atomic<bool> done{false};
     std::thread watcher([&] { while (!done) { sim->Records(); sim->EraseCount(); sim->ExchangesServed(); } });
-    CHostLine host(sim->SlavePath());
+    CHostLine host(*sim);
     EXPECT_EQ(host.Exchange(kReadCount), CountReply(261)) << "a count above 255 needs the high byte";
     EXPECT_EQ(host.Exchange(kClearCheck), Reply(kClearCheck));
     host.Send(kClearData);
@@ -32,7 +36,7 @@ TEST(MeterSimProtocol, CountThenClearHandshakeAndEraseEmptyTheMemory) {
     EXPECT_EQ(sim->ExchangesServed(), 5);
 }
 
-TEST(MeterSimProtocol, DataReadReturnsTheMemoryAtTheAddress) {
+TEST_P(MeterSimOnLine, DataReadReturnsTheMemoryAtTheAddress) {
     const struct { const char* why; int records; unsigned address; int record; std::size_t from, stored; } rows[] = {
         {"block 0 is the first half of record 0", 5, 0x1000, 0, 0, 8},
         {"block 1 is the second half of record 0", 5, 0x1008, 0, 8, 8},
@@ -43,15 +47,16 @@ TEST(MeterSimProtocol, DataReadReturnsTheMemoryAtTheAddress) {
         {"below the record area nothing is stored", 5, 0x0FF8, 0, 0, 0},
     };
     for (const auto& row : rows) {
-        auto sim = StartSim(row.records);
-        EXPECT_EQ(CHostLine(sim->SlavePath()).Exchange(ReadData(row.address)),
+        auto sim = StartSim(GetParam(), row.records);
+        EXPECT_EQ(CHostLine(*sim).Exchange(ReadData(row.address)),
                   DataReply(row.address, row.record, row.from, row.stored)) << row.why;
     }
 }
 
 // Exchange 2 goes wrong, on purpose or by the host; exchange 1 and the data
 // read after it show that nothing else was hit and nothing more went out.
-TEST(MeterSimLine, EachFaultAndMalformedInputDoesWhatItSays) {
+TEST_P(MeterSimOnLine, EachFaultAndMalformedInputDoesWhatItSays) {
+    const bool pty = GetParam() == SimLine::PseudoTerminal;
     // quietMs: how long nothing more may come after the data read; past the
     // due time of a reply that should have been dropped.
     const struct { const char* why; const char* fault; Bytes frame; std::size_t stray; Bytes line; int minMs;
@@ -84,11 +89,11 @@ TEST(MeterSimLine, EachFaultAndMalformedInputDoesWhatItSays) {
         std::string error;
         ASSERT_TRUE(row.fault == nullptr || ParseSimFault(row.fault, fault, error)) << error;
         CTempDir dir;
-        auto sim = StartSim(5, [&](SimOptions& o) {
+        auto sim = StartSim(GetParam(), 5, [&](SimOptions& o) {
             o.faults.assign(row.fault != nullptr, fault);
-            o.linkPath = dir / "meter";
+            o.linkPath = pty ? dir / "meter" : "";
         });
-        CHostLine host(sim->SlavePath());
+        CHostLine host(*sim);
         EXPECT_EQ(host.Exchange(kReadCount), CountReply(5));
 
         const auto sent = std::chrono::steady_clock::now();
@@ -102,7 +107,9 @@ TEST(MeterSimLine, EachFaultAndMalformedInputDoesWhatItSays) {
 
         if (row.fault != nullptr && std::string(row.fault).starts_with("vanish")) {
             EXPECT_TRUE(host.SeesHangUp());
-            EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "meter")));
+            PortAttempt why;
+            EXPECT_TRUE(pty ? !fs::exists(fs::symlink_status(dir / "meter"))
+                            : sim->Connect(why) == nullptr && why.failure == PortFailure::Absent);
             continue;
         }
         EXPECT_EQ(host.Exchange(ReadData(0x1000)), DataReply(0x1000, 0, 0));
@@ -111,9 +118,9 @@ TEST(MeterSimLine, EachFaultAndMalformedInputDoesWhatItSays) {
     }
 }
 
-TEST(MeterSimLine, PacedLineAndLatencyBothDelayEveryReply) {
-    auto sim = StartSim(5, [](SimOptions& o) { o.paced = true; o.latencyMs = 100; });
-    CHostLine host(sim->SlavePath());
+TEST_P(MeterSimOnLine, PacedLineAndLatencyBothDelayEveryReply) {
+    auto sim = StartSim(GetParam(), 5, [](SimOptions& o) { o.paced = true; o.latencyMs = 100; });
+    CHostLine host(*sim);
     // 13 bytes out and 13 back at 9600 baud, ten bits each, plus the turnaround.
     const auto least = 100ms + 26 * std::chrono::nanoseconds(1'041'667);
     for (const auto& [frame, reply] :
@@ -124,16 +131,47 @@ TEST(MeterSimLine, PacedLineAndLatencyBothDelayEveryReply) {
     }
 }
 
-TEST(MeterSimDevice, ServesAgainAfterTheHostReopensAndHangsUpOnStop) {
-    auto sim = StartSim(3);
-    EXPECT_EQ(CHostLine(sim->SlavePath()).Exchange(kReadCount), CountReply(3));
-    CHostLine host(sim->SlavePath());
+TEST_P(MeterSimOnLine, ServesAgainAfterTheHostReopensAndHangsUpOnStop) {
+    auto sim = StartSim(GetParam(), 3);
+    EXPECT_EQ(CHostLine(*sim).Exchange(kReadCount), CountReply(3));
+    CHostLine host(*sim);
     EXPECT_EQ(host.Exchange(kReadCount), CountReply(3));
     sim->Stop();
     sim->Stop();
     EXPECT_TRUE(host.SeesHangUp());
     std::string error;
     EXPECT_FALSE(sim->Start(error)) << "a stopped meter restarted";
+}
+
+// The line inside the program takes one host at a time, and none once the
+// meter has stopped; a pseudo-terminal's host opens its device instead.
+TEST(MeterSimInMemory, ConnectRefusesWithTheReasonAPortWouldGive) {
+    SimOptions options;
+    options.line = SimLine::InMemory;
+    CMeterSim sim(options);
+    const auto refusal = [&] {
+        PortAttempt why;
+        return sim.Connect(why) == nullptr ? why.failure : PortFailure::None;
+    };
+    EXPECT_EQ(refusal(), PortFailure::Absent) << "before it was started";
+    std::string error;
+    ASSERT_TRUE(sim.Start(error)) << error;
+    EXPECT_EQ(sim.SlavePath(), "Simulated meter");
+    {
+        CHostLine host(sim);
+        EXPECT_EQ(refusal(), PortFailure::Busy) << "while another host has it";
+    }
+    CHostLine host(sim);
+    sim.Stop();
+    EXPECT_TRUE(host.SeesHangUp());
+    EXPECT_EQ(refusal(), PortFailure::Absent) << "once stopped";
+
+    auto pty = StartSim(SimLine::PseudoTerminal, 1);
+    PortAttempt why;
+    EXPECT_TRUE(pty->Connect(why) == nullptr);
+    EXPECT_NE(why.detail.find(pty->SlavePath()), std::string::npos) << why.detail;
+    options.linkPath = "meter";
+    EXPECT_FALSE(CMeterSim(options).Start(error)) << "a link to a line inside the program";
 }
 
 TEST(MeterSimDevice, RefusesToReplaceAFileWithItsLink) {

@@ -75,6 +75,28 @@ TEST(Upload, SkipsAbsentAndSilentPortsAndUsesTheFirstThatAnswers) {
     EXPECT_EQ(port.ProbePort(meter->SlavePath()), 0);
 }
 
+// A meter on a line inside the program is reached through the name routed to
+// it; every other name is still a serial port of the system.
+TEST(Upload, ReadsAndClearsAMeterInsideTheProgramThroughItsRoutedName) {
+    SimOptions options;
+    options.line = SimLine::InMemory;
+    options.records = GeneratedRecords(3);
+    auto meter = StartSim(std::move(options));
+    CRecordingEvents events;
+    CMeterLink link(events);
+    link.RoutePort(meter->SlavePath(), [&meter](PortAttempt& why) { return meter->Connect(why); });
+
+    const UploadRun run = Upload(link, events, {"/dev/ombrel-no-such-port", meter->SlavePath()}, 20s);
+    ASSERT_TRUE(run.summary);
+    EXPECT_EQ(run.summary->outcome, UploadOutcome::Completed);
+    EXPECT_EQ(run.summary->portName, "Simulated meter");
+    EXPECT_EQ(events.Rows(), DecodedRows(GeneratedRecords(3)));
+    ASSERT_EQ(link.PortAttempts().size(), 1u);
+    EXPECT_EQ(link.PortAttempts()[0].failure, PortFailure::Absent);
+    EXPECT_EQ(link.OnButtonClear({meter->SlavePath()}), ClearOutcome::Cleared) << "the port was let go after the upload";
+    EXPECT_EQ(meter->EraseCount(), 1);
+}
+
 TEST(Upload, WithNoPortShowsBothMessagesAndStaysUsable) {
     CRecordingEvents events;
     CMeterLink link(events);

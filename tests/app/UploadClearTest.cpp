@@ -283,8 +283,7 @@ TEST_F(ClearWindow, CancelledTriesNoPortAndNoMeterShowsTheFailureWithDetails)
     // Clear comes only after an upload that read everything; the meter then goes.
     CMeterSim& meter = StartMeter(GeneratedRecords(2));
     std::vector<std::string> ports{meter.SlavePath()};
-    m_window = std::make_unique<COrvexDlg>(m_dialogs, [&ports] { return ports; }, kQuickClearPauses);
-    m_window->show();
+    OpenWindowOn([&ports] { return ports; }, kQuickClearPauses);
     ASSERT_TRUE(Upload());
     ports = {"/nonexistent/ttyOMBREL0"};
     m_dialogs.confirmAnswer = false;
@@ -348,8 +347,7 @@ TEST_F(ClearWindow, RefusedWhileTheLatestUploadLeftARowEmptyUntilACompleteOne)
     CMeterSim& faulty = StartMeter(GeneratedRecords(5), faults);
     CMeterSim& good = StartMeter(GeneratedRecords(5));
     std::vector<std::string> ports{faulty.SlavePath()};
-    m_window = std::make_unique<COrvexDlg>(m_dialogs, [&ports] { return ports; }, kQuickClearPauses);
-    m_window->show();
+    OpenWindowOn([&ports] { return ports; }, kQuickClearPauses);
     COrvexDlg& window = *m_window;
     ASSERT_TRUE(Upload());
     EXPECT_EQ(window.Progress()->value(), window.Progress()->maximum());

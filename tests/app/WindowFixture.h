@@ -112,7 +112,12 @@ protected:
 
     COrvexDlg& OpenWindow(std::vector<std::string> ports, Pauses pauses = kNoPauses)
     {
-        m_window = std::make_unique<COrvexDlg>(m_dialogs, [ports] { return ports; }, pauses);
+        return OpenWindowOn([ports] { return ports; }, pauses);
+    }
+    // The ports asked for at each operation.
+    COrvexDlg& OpenWindowOn(COrvexDlg::PortSource ports, Pauses pauses)
+    {
+        m_window = std::make_unique<COrvexDlg>(m_dialogs, std::move(ports), pauses);
         // Each meter inside the program has a port name of its own.
         for (const auto& meter : m_meters) {
             if (meter->InMemory())

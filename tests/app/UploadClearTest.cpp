@@ -1,5 +1,5 @@
 // Upload, Clear and Save through the window, against simulated meters on
-// real pseudo-terminals.
+// real pseudo-terminals (on Windows, on lines inside the program).
 
 #include "CommandLine.h"
 #include "CsvReport.h"

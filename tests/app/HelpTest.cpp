@@ -19,7 +19,7 @@ namespace {
 
 using Help = WindowTest;
 
-TEST_F(Help, TheBuiltInWindowOpensOnlyWhenTheDesktopCannot)
+TEST_F(Help, TheBuiltInWindowOpensOnlyWhenTheDesktopCannotAndWalksItsHistory)
 {
     for (const bool desktopOpens : {true, false}) {
         m_dialogs.desktopOpensHelp = desktopOpens;
@@ -36,25 +36,10 @@ TEST_F(Help, TheBuiltInWindowOpensOnlyWhenTheDesktopCannot)
     EXPECT_TRUE(help->Browser()->toPlainText().contains(QStringLiteral("Connecting the meter")));
     EXPECT_TRUE(m_window->isEnabled()) << "the help window does not hold the main window";
 
-    QTest::keyClick(m_window->Item(IDC_EDIT_NOTE), Qt::Key_F1);
-    EXPECT_EQ(m_window->HelpWindow(), help) << "F1 shows the same window again";
-    QTest::keyClick(help->Browser(), Qt::Key_Escape);
-    EXPECT_FALSE(help->isVisible()) << "Escape closes it";
-    EXPECT_TRUE(m_window->isVisible()) << "and only it";
-}
-
-TEST_F(Help, BackForwardAndHomeWalkTheHelpsHistory)
-{
-    m_dialogs.desktopOpensHelp = false;
-    COrvexDlg& window = OpenWindow({});
-    window.Button(IDC_BUTTON_HELP)->click();
-    CHelpWindow* help = window.HelpWindow();
-    ASSERT_NE(help, nullptr);
     QTextBrowser* browser = help->Browser();
     const QUrl home = CHelpWindow::HomePage();
     const QUrl messages = home.resolved(QUrl(QStringLiteral("#messages")));
     browser->setSource(messages);
-
     const struct { const char* why; QToolButton* button; QUrl source; bool back, forward; } steps[] = {
         {"back to the first page", help->BackButton(), home, false, true},
         {"forward to the messages again", help->ForwardButton(), messages, true, false},
@@ -66,6 +51,12 @@ TEST_F(Help, BackForwardAndHomeWalkTheHelpsHistory)
         EXPECT_EQ(help->BackButton()->isEnabled(), step.back) << step.why;
         EXPECT_EQ(help->ForwardButton()->isEnabled(), step.forward) << step.why;
     }
+
+    QTest::keyClick(m_window->Item(IDC_EDIT_NOTE), Qt::Key_F1);
+    EXPECT_EQ(m_window->HelpWindow(), help) << "F1 shows the same window again";
+    QTest::keyClick(help->Browser(), Qt::Key_Escape);
+    EXPECT_FALSE(help->isVisible()) << "Escape closes it";
+    EXPECT_TRUE(m_window->isVisible()) << "and only it";
 }
 
 // A stand-in for the desktop's opener, first on PATH for the length of a test.

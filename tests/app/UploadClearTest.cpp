@@ -105,47 +105,40 @@ TEST_F(UploadWindow, AFailedScanShowsTheNoMeterTextWithEachPortsReasonAndKeepsTh
     }
 }
 
-TEST_F(UploadWindow, MeterFaultsShowTheirMessagesAndLeaveUnreadRowsEmpty)
+// Record 0's first half (exchanges 2, 3, 4 with its repeats) gets a wrong header three
+// times: the worker says so and goes on to the end, the row stays empty and is not counted
+// as received, and Clear is refused. 50 ms before each of the 58 frames of the other 29
+// records make the rest last 2.9 s or more: the use time keeps counting past the failure.
+TEST_F(UploadWindow, AFailedRecordIsToldLeftEmptyAndUncountedWhileTheUseTimeGoesOn)
 {
-    using Kind = SimFault::Kind;
-    // Exchange 1 asks for the count; record k is read by exchanges 2k+2 and 2k+3.
-    struct Row { const char* why; std::vector<SimFault> faults; QStringList texts; int unreadRow; };
-    const Row rows[] = {
-        {"a record whose first half fails three times",
-         {{Kind::WrongHeader, 4, 0, 0}, {Kind::WrongHeader, 5, 0, 0}, {Kind::WrongHeader, 6, 0, 0}},
-         {kReadDataFailMessage, "1 of 6 records could not be read; their rows are left empty."}, 1},
-        {"a meter unplugged during record 3",
-         {{Kind::Vanish, 6, 0, 0}},
-         {"Transfer stopped: the meter does not answer. 2 of 6 records were read."}, 2}};
-    for (const Row& row : rows) {
-        m_dialogs.asked.clear();
-        CMeterSim& meter = StartMeter(GeneratedRecords(6), row.faults);
-        COrvexDlg& window = OpenWindow({meter.SlavePath()});
-        ASSERT_TRUE(Upload()) << row.why;
-        EXPECT_EQ(m_dialogs.asked, row.texts) << row.why;
-        EXPECT_EQ(window.Rows().Rows().at(static_cast<std::size_t>(row.unreadRow)), UnreadRow(row.unreadRow)) << row.why;
-        EXPECT_EQ(window.Rows().Rows().front(), DecodedRows(GeneratedRecords(6)).front()) << row.why;
-        EXPECT_EQ(Pane(0), QStringLiteral("Over")) << row.why;
-    }
-}
-
-TEST_F(UploadWindow, DisablingTheButtonsLeavesFieldsRowsAndCountersAlone)
-{
-    CMeterSim& meter = StartMeter(GeneratedRecords(4));
-    COrvexDlg& window = OpenWindow({meter.SlavePath()});
-    ASSERT_TRUE(Upload());
-    window.Edit(IDC_EDIT_NOTE)->setText(QStringLiteral("span 3"));
-    const auto state = [&] {
-        return std::tuple(window.Edit(IDC_EDIT_NOTE)->text(), window.Rows().Rows(), window.Progress()->value(),
-                          window.Label(IDC_STATIC_RECEIVED)->text(), window.Label(IDC_STATIC_TOTAL)->text());
+    CMeterSim& meter = StartMeter(GeneratedRecords(30), {SimFault{SimFault::Kind::WrongHeader, 2, 0, 0},
+                                                         SimFault{SimFault::Kind::WrongHeader, 3, 0, 0},
+                                                         SimFault{SimFault::Kind::WrongHeader, 4, 0, 0}});
+    COrvexDlg& window = OpenWindow({meter.SlavePath()}, Pauses{50, 0, 0, 0, 0, 0});
+    const auto useSeconds = [&] { return Pane(2).section(QLatin1Char(' '), 2, 2).toInt(); };   // "Use time: N seconds"
+    int atFailure = -1;
+    m_dialogs.onAsk = [&] {
+        if (m_dialogs.asked.size() == 1)
+            atFailure = useSeconds();
     };
-    const auto before = state();
-    window.DisableButtons(1);
-    EXPECT_EQ(EnabledButtons(), 0);
-    EXPECT_TRUE(window.Edit(IDC_EDIT_NOTE)->isEnabled());
-    window.DisableButtons(0);
-    EXPECT_EQ(EnabledButtons(), 7);
-    EXPECT_EQ(state(), before);
+    ASSERT_TRUE(Upload());
+    EXPECT_EQ(m_dialogs.asked, (QStringList{QString::fromUtf8(kReadDataFailMessage),
+                                            "1 of 30 records could not be read; their rows are left empty."}));
+    std::vector<RowTexts> expected = DecodedRows(GeneratedRecords(30));
+    expected[0] = UnreadRow(0);
+    EXPECT_EQ(window.Rows().Rows(), expected);
+    EXPECT_EQ(window.Label(IDC_STATIC_RECEIVED)->text(), QStringLiteral("29")) << "records read, as the message says";
+    EXPECT_EQ(window.Progress()->value(), window.Progress()->maximum());
+    EXPECT_EQ(Pane(0), QStringLiteral("Over"));
+    ASSERT_GE(atFailure, 0);
+    EXPECT_GE(useSeconds(), atFailure + 2) << Pane(2).toStdString() << ": the ticks went on after the failure";
+    EXPECT_FALSE(window.TimerRunning());
+
+    m_dialogs.onAsk = nullptr;
+    m_dialogs.asked.clear();
+    window.Button(IDC_BUTTON_CLEAR)->click();
+    EXPECT_EQ(m_dialogs.asked, QStringList{QString::fromUtf8(kClearAfterReadingMessage)}) << "before any confirmation";
+    EXPECT_EQ(meter.EraseCount(), 0);
 }
 
 TEST_F(UploadWindow, StopEscapeAndTheCloseBoxEndTheTransferKeepingWhatWasRead)
@@ -209,27 +202,6 @@ TEST_F(UploadWindow, StoppingWhileTheWorkersMessageIsUpEndsCleanly)
     m_window.reset();
 }
 
-TEST_F(UploadWindow, TheUseTimeCountsToTheEndWhateverFailedOnTheWay)
-{
-    // Record 1's first half (exchanges 2, 3, 4 with its repeats) fails; then 50 ms before
-    // each of the 58 frames of the other 29 records make the rest last 2.9 s or more.
-    CMeterSim& meter = StartMeter(GeneratedRecords(30), {SimFault{SimFault::Kind::WrongHeader, 2, 0, 0},
-                                                         SimFault{SimFault::Kind::WrongHeader, 3, 0, 0},
-                                                         SimFault{SimFault::Kind::WrongHeader, 4, 0, 0}});
-    COrvexDlg& window = OpenWindow({meter.SlavePath()}, Pauses{50, 0, 0, 0, 0, 0});
-    const auto useSeconds = [&] { return Pane(2).section(QLatin1Char(' '), 2, 2).toInt(); };   // "Use time: N seconds"
-    int atFailure = -1;
-    m_dialogs.onAsk = [&] {
-        if (m_dialogs.asked.size() == 1)
-            atFailure = useSeconds();
-    };
-    ASSERT_TRUE(Upload());
-    EXPECT_EQ(m_dialogs.asked.front(), QString::fromUtf8(kReadDataFailMessage));
-    ASSERT_GE(atFailure, 0);
-    EXPECT_GE(useSeconds(), atFailure + 2) << Pane(2).toStdString() << ": the ticks went on after the failure";
-    EXPECT_FALSE(window.TimerRunning());
-}
-
 TEST_F(UploadWindow, TheScanShowsAWaitCursorAndSaysItIsSearching)
 {
     // A meter that never answers holds the scan for its reply wait, then the failure is shown.
@@ -259,29 +231,43 @@ TEST_F(UploadWindow, TheScanShowsAWaitCursorAndSaysItIsSearching)
 
 using ClearWindow = WindowTest;
 
-TEST_F(ClearWindow, ConfirmedClearErasesTheMeterAndKeepsTheTable)
+// Records nobody has read in this session are not erased: Clear comes only
+// after an upload that read everything.
+TEST_F(ClearWindow, ConfirmedAfterAnUploadItErasesTheMeterAndKeepsTheTable)
 {
     CMeterSim& meter = StartMeter(GeneratedRecords(6));
     COrvexDlg& window = OpenWindow({meter.SlavePath()}, kQuickClearPauses);
+    window.Button(IDC_BUTTON_CLEAR)->click();
+    EXPECT_EQ(m_dialogs.asked, QStringList{QString::fromUtf8(kClearAfterReadingMessage)})
+        << "before any upload: refused before any confirmation";
     ASSERT_TRUE(Upload());
-    const std::vector<RowTexts> rows = window.Rows().Rows();
-    std::vector<int> enabledWhenAsked;
-    m_dialogs.onAsk = [&] { enabledWhenAsked.push_back(EnabledButtons()); };
+    window.Edit(IDC_EDIT_NOTE)->setText(QStringLiteral("span 3"));
+    const auto shown = [&] {
+        return std::tuple(window.Edit(IDC_EDIT_NOTE)->text(), window.Rows().Rows(), window.Progress()->value(),
+                          window.Label(IDC_STATIC_RECEIVED)->text(), window.Label(IDC_STATIC_TOTAL)->text());
+    };
+    const auto before = shown();
+    std::vector<std::pair<int, bool>> enabledWhenAsked;   // buttons, the note field
+    m_dialogs.onAsk = [&] { enabledWhenAsked.emplace_back(EnabledButtons(), window.Edit(IDC_EDIT_NOTE)->isEnabled()); };
+    m_dialogs.asked.clear();
     window.Button(IDC_BUTTON_CLEAR)->click();
 
     EXPECT_EQ(m_dialogs.asked, (QStringList{"[confirm]", "[clear done]"}));
-    EXPECT_EQ(enabledWhenAsked, (std::vector<int>{7, 0})) << "the buttons go after the confirmation, until the end";
+    EXPECT_EQ(enabledWhenAsked, (std::vector<std::pair<int, bool>>{{7, true}, {0, true}}))
+        << "the buttons go after the confirmation, until the end; the fields stay usable";
     EXPECT_EQ(EnabledButtons(), 7);
     // The meter takes the erase command on its own thread.
     EXPECT_TRUE(ProcessEventsUntil([&] { return meter.EraseCount() == 1; }));
     EXPECT_TRUE(meter.Records().empty());
-    EXPECT_EQ(window.Rows().Rows(), rows);
+    EXPECT_EQ(shown(), before) << "the table, the fields and the counters stay as they were";
 }
 
-TEST_F(ClearWindow, CancelledTriesNoPortAndNoMeterShowsTheFailureWithDetails)
+// Cancelled, Clear tries no port; no meter at the handshake, and a meter that
+// goes away as it takes the erase command, each have a message of their own.
+TEST_F(ClearWindow, CancelledTriesNoPortAndEachFailureIsToldItsOwnWay)
 {
-    // Clear comes only after an upload that read everything; the meter then goes.
-    CMeterSim& meter = StartMeter(GeneratedRecords(2));
+    // The upload takes exchanges 1-5 (the count, two per record), the handshake 6, the erase command 7.
+    CMeterSim& meter = StartMeter(GeneratedRecords(2), {SimFault{SimFault::Kind::Vanish, 7, 0, 0}});
     std::vector<std::string> ports{meter.SlavePath()};
     OpenWindowOn([&ports] { return ports; }, kQuickClearPauses);
     ASSERT_TRUE(Upload());
@@ -295,75 +281,12 @@ TEST_F(ClearWindow, CancelledTriesNoPortAndNoMeterShowsTheFailureWithDetails)
     EXPECT_EQ(m_dialogs.asked, (QStringList{"[confirm]", "[confirm]", QString::fromUtf8(kClearFailedMessage)}));
     EXPECT_TRUE(m_dialogs.lastDetails.contains(QStringLiteral("/nonexistent/ttyOMBREL0")));
     EXPECT_EQ(EnabledButtons(), 7);
-}
 
-TEST_F(ClearWindow, ALateHandshakeOrAnUnpluggedMeterIsNeverReportedCleared)
-{
-    using Kind = SimFault::Kind;
-    struct Row { const char* why; SimFault fault; const char* told; };
-    // The upload comes first (exchanges 1-7: the count, two per record), then the handshake (8).
-    const Row rows[] = {{"a handshake later than 500 ms means no meter", {Kind::LateClear, 0, 700, 0}, kClearFailedMessage},
-                        {"the meter goes away as it takes the erase command (exchange 9)", {Kind::Vanish, 9, 0, 0},
-                         kClearNotConfirmedMessage}};
-    for (const Row& row : rows) {
-        m_dialogs.asked.clear();
-        CMeterSim& meter = StartMeter(GeneratedRecords(3), {row.fault});
-        OpenWindow({meter.SlavePath()}, kQuickClearPauses);
-        ASSERT_TRUE(Upload()) << row.why;   // Clear comes only after an upload that read everything
-        m_window->Button(IDC_BUTTON_CLEAR)->click();
-        EXPECT_EQ(m_dialogs.asked, (QStringList{"[confirm]", QString::fromUtf8(row.told)})) << row.why;
-        EXPECT_EQ(EnabledButtons(), 7) << row.why;
-        if (row.fault.kind == Kind::LateClear) {
-            EXPECT_EQ(meter.EraseCount(), 0) << row.why;
-        }
-    }
-}
-
-TEST_F(ClearWindow, RefusedBeforeAnyUploadAndAfterOneThatStoppedHalfway)
-{
-    // Records nobody has read in this session are not erased; nor those an upload left on the meter.
-    for (const bool upload : {false, true}) {
-        // The meter goes away after a few records, so an upload ends short of the count.
-        CMeterSim& meter = StartMeter(GeneratedRecords(30), {SimFault{SimFault::Kind::Vanish, 9, 0, 0}});
-        COrvexDlg& window = OpenWindow({meter.SlavePath()}, kQuickClearPauses);
-        if (upload) {
-            ASSERT_TRUE(Upload());
-        }
-        m_dialogs.asked.clear();
-        window.Button(IDC_BUTTON_CLEAR)->click();
-        EXPECT_EQ(m_dialogs.asked, QStringList{QString::fromUtf8(kClearAfterReadingMessage)})
-            << "upload first: " << upload << ", refused before any confirmation";
-        EXPECT_EQ(meter.EraseCount(), 0);
-    }
-}
-
-TEST_F(ClearWindow, RefusedWhileTheLatestUploadLeftARowEmptyUntilACompleteOne)
-{
-    // Record 2's first half gets a wrong header on all three tries: the upload
-    // reaches the end with that row empty, the bar full and the counter one short.
-    const std::vector<SimFault> faults{{SimFault::Kind::WrongHeader, 4, 0, 0},
-                                       {SimFault::Kind::WrongHeader, 5, 0, 0},
-                                       {SimFault::Kind::WrongHeader, 6, 0, 0}};
-    CMeterSim& faulty = StartMeter(GeneratedRecords(5), faults);
-    CMeterSim& good = StartMeter(GeneratedRecords(5));
-    std::vector<std::string> ports{faulty.SlavePath()};
-    OpenWindowOn([&ports] { return ports; }, kQuickClearPauses);
-    COrvexDlg& window = *m_window;
-    ASSERT_TRUE(Upload());
-    EXPECT_EQ(window.Progress()->value(), window.Progress()->maximum());
-    EXPECT_EQ(window.Label(IDC_STATIC_RECEIVED)->text(), QStringLiteral("4")) << "records read, as the message says";
-
+    ports = {meter.SlavePath()};
     m_dialogs.asked.clear();
-    window.Button(IDC_BUTTON_CLEAR)->click();
-    EXPECT_EQ(m_dialogs.asked, QStringList{QString::fromUtf8(kClearAfterReadingMessage)}) << "before any confirmation";
-    EXPECT_EQ(faulty.EraseCount(), 0);
-
-    ports = {good.SlavePath()};
-    ASSERT_TRUE(Upload());
-    m_dialogs.asked.clear();
-    window.Button(IDC_BUTTON_CLEAR)->click();
-    EXPECT_EQ(m_dialogs.asked, (QStringList{"[confirm]", "[clear done]"}));
-    EXPECT_TRUE(ProcessEventsUntil([&] { return good.EraseCount() == 1; }, std::chrono::seconds(2)));
+    m_window->Button(IDC_BUTTON_CLEAR)->click();
+    EXPECT_EQ(m_dialogs.asked, (QStringList{"[confirm]", QString::fromUtf8(kClearNotConfirmedMessage)}));
+    EXPECT_EQ(EnabledButtons(), 7);
 }
 
 using SaveWindow = WindowTest;

@@ -107,9 +107,10 @@ TEST_F(ArchiveTest, MigratesARealVersion2File)
     }
 }
 
-// Kept with its upload, replaced by the next (the last of several waiting
-// for the writer), refused for an upload that is not there, deleted with it.
-TEST_F(ArchiveTest, EvaluationIsKeptWithItsUpload)
+// The header edited after the upload and its evaluation are kept with it,
+// each replaced by the next (the last of several waiting for the writer wins);
+// an evaluation is refused for an upload that is not there, and deleted with it.
+TEST_F(ArchiveTest, LatestHeaderAndEvaluationAreKeptWithTheirUpload)
 {
     ArchivedEvaluation later = kEvaluation;
     later.parameters = R"({"length_km":3})";
@@ -118,6 +119,11 @@ TEST_F(ArchiveTest, EvaluationIsKeptWithItsUpload)
         writer.BeginUpload(1, kHeader);
         FeedRows(writer, SomeRecords(1));
         writer.FinishUpload(UploadState::Complete, "p");
+        ReportHeader edited = kHeader;
+        edited.note = "first edit";
+        writer.UpdateHeader(edited);
+        edited.note = "saved again";
+        writer.UpdateHeader(edited);
         writer.StoreEvaluation(kEvaluation);   // the latest upload begun here
         ASSERT_TRUE(writer.WaitUntilWritten(10s));
         EXPECT_EQ(writer.Status().evaluationNotStored, "");
@@ -129,6 +135,7 @@ TEST_F(ArchiveTest, EvaluationIsKeptWithItsUpload)
     }
     CArchive archive;
     ASSERT_TRUE(archive.Open(m_path).ok);
+    EXPECT_EQ(archive.LoadUpload(1)->info.header.note, "saved again");
     EXPECT_EQ(archive.LoadUpload(1)->evaluation, later);
     EXPECT_EQ(Pragma(m_path, "SELECT count(*) FROM upload_evaluations"), "1");
     EXPECT_TRUE(archive.DeleteUpload(1));
@@ -186,23 +193,6 @@ TEST_F(ArchiveTest, RowsAreCommittedBeforeTheUploadEnds)
         },
         10s));
     EXPECT_EQ(reader.ListUploads({}).at(0).state, UploadState::Running);
-}
-
-TEST_F(ArchiveTest, LatestHeaderWins)
-{
-    CArchiveWriter writer(m_path, "v");
-    writer.BeginUpload(1, kHeader);
-    FeedRows(writer, SomeRecords(1));
-    writer.FinishUpload(UploadState::Complete, "p");
-    ReportHeader edited = kHeader;
-    edited.note = "first edit";
-    writer.UpdateHeader(edited);
-    edited.note = "saved again";
-    writer.UpdateHeader(edited);
-    ASSERT_TRUE(writer.WaitUntilWritten(10s));
-    CArchive archive;
-    ASSERT_TRUE(archive.Open(m_path).ok);
-    EXPECT_EQ(archive.LoadUpload(1)->info.header.note, "saved again");
 }
 
 // Rows stored apart or twice each end up in their own place: a gap reads

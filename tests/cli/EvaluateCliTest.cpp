@@ -4,11 +4,8 @@
 #include "CliFixture.h"
 #include "CsvReport.h"
 
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
-#include <cstdlib>
 #include <regex>
 
 namespace {
@@ -60,6 +57,8 @@ TEST_F(EvaluateCliTest, ExitCodeTellsTheVerdict) {
     }
 }
 
+// The options reach the evaluation and both exports; the fields' formats are
+// the exports' own tests.
 TEST_F(EvaluateCliTest, JsonParsesBackWithEveryRecord) {
     const std::string saved = Saved({HalfPower(k1310), MeterRecord::Make(0.0f, 1.0f, kDbm, k1550, 0), HalfPower(k1625)});
     const CliRun run = Run({"evaluate", saved, "--limits", "TIA-568.3-D single-mode outside plant", "--length", "2",
@@ -67,23 +66,11 @@ TEST_F(EvaluateCliTest, JsonParsesBackWithEveryRecord) {
     EXPECT_EQ(run.exitCode, 6) << run.err;   // a fail outweighs the records without a verdict
     const auto json = nlohmann::json::parse(ReadFile(m_dir / "out.json"));
     ASSERT_EQ(json["records"].size(), 3u);
-    const auto& first = json["records"][0];
-    EXPECT_EQ(first["no"], 1);
-    EXPECT_EQ(first["label"], "L07");
-    EXPECT_EQ(first["wavelength_nm"], 1310);
-    EXPECT_EQ(first["power_dbm"], -3.01);
-    EXPECT_EQ(first["ref_dbm"], 0.0);
-    EXPECT_EQ(first["loss_db"], 3.01);
-    EXPECT_EQ(first["limit_db"], 2.5);    // 0.5 x 2 + 2 x 0.75 = 2.5
-    EXPECT_EQ(first["margin_db"], -0.51);
-    EXPECT_EQ(first["result"], "FAIL");
+    EXPECT_EQ(json["records"][0]["limit_db"], 2.5);    // 0.5 x 2 + 2 x 0.75 = 2.5
+    EXPECT_EQ(json["records"][0]["result"], "FAIL");
     EXPECT_EQ(json["records"][1]["label"], "L08");
-    EXPECT_TRUE(json["records"][1]["loss_db"].is_null());
     EXPECT_EQ(json["records"][1]["result"], "NO READING");
-    EXPECT_TRUE(json["records"][2]["limit_db"].is_null());
     EXPECT_EQ(json["records"][2]["result"], "NO VERDICT");
-    ASSERT_EQ(json["summary"].size(), 3u);
-    EXPECT_EQ(json["summary"][0]["wavelength_nm"], 1310);
     EXPECT_EQ(json["summary"][0]["fail"], 1);
     EXPECT_EQ(json["source"]["values"], "row texts");
     const std::string csv = ReadFile(m_dir / "out.csv");
@@ -132,15 +119,11 @@ TEST_F(EvaluateCliTest, LimitsListsBuiltInAndUserSets) {
     fs::create_directories(folder);
     std::ofstream(folder / "campus.json") << R"({"ombrel_limit_set": 1, "name": "Campus", "wavelengths": [{"wavelength_nm": 1310, "max_loss_db": 2.5}]})";
     std::ofstream(folder / "broken.json") << "{";
-    const std::string oldConfig = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
     setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
     const CliRun list = Run({"limits"});
     const CliRun byName = Run({"evaluate", Saved({HalfPower(k1310)}), "--limits", "Campus"});
     const CliRun shown = Run({"limits", "TIA-568.3-D multimode"});
-    if (oldConfig.empty())
-        unsetenv("XDG_CONFIG_HOME");
-    else
-        setenv("XDG_CONFIG_HOME", oldConfig.c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");   // the folder goes with the test
 
     EXPECT_EQ(list.exitCode, 0) << list.err;
     EXPECT_EQ(list.out, "TIA-568.3-D multimode\tbuilt-in\n"
@@ -155,63 +138,38 @@ TEST_F(EvaluateCliTest, LimitsListsBuiltInAndUserSets) {
     EXPECT_EQ(nlohmann::json::parse(shown.out)["wavelengths"][0]["attenuation_db_per_km"], 3.5);
 }
 
-// upload --limits evaluates the records' own floats; evaluate of the saved
-// report gives the same results within the 0.01 dB its texts keep.
-TEST_F(EvaluateCliTest, UploadEvaluatesTheRecordsAsRead) {
-    const std::vector<MeterRecord> records = GeneratedRecords(12);
-    auto sim = StartSim(records);
-    const CliRun upload = Run({"upload", "--port", sim->SlavePath(), "--csv", Path("saved.csv"), "--limits",
-                               "Fixed budget", "--max-loss", "20", "--per-link", "2", "--json", Path("upload.json"),
-                               "--eval-csv", Path("upload-eval.csv")});
-    ASSERT_TRUE(upload.exitCode == 0 || upload.exitCode == 6 || upload.exitCode == 7) << upload.err;
-    EXPECT_NE(upload.out.find("Wavelength"), std::string::npos) << upload.out;
-    const CliRun evaluate = Run({"evaluate", Path("saved.csv"), "--limits", "Fixed budget", "--max-loss", "20",
-                                 "--per-link", "2", "--json", Path("saved.json")});
-    EXPECT_EQ(evaluate.exitCode, upload.exitCode) << evaluate.err;
-    const auto raw = nlohmann::json::parse(ReadFile(m_dir / "upload.json"));
-    const auto reread = nlohmann::json::parse(ReadFile(m_dir / "saved.json"));
-    EXPECT_EQ(raw["source"]["values"], "records");
-    ASSERT_EQ(raw["records"].size(), records.size());
-    ASSERT_EQ(reread["records"].size(), records.size());
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const auto& a = raw["records"][i];
-        const auto& b = reread["records"][i];
-        EXPECT_EQ(a["label"], b["label"]) << i;
-        EXPECT_EQ(a["result"], b["result"]) << i;
-        ASSERT_EQ(a["loss_db"].is_null(), b["loss_db"].is_null()) << i;
-        if (!a["loss_db"].is_null()) {
-            EXPECT_NEAR(a["loss_db"].get<double>(), b["loss_db"].get<double>(), 0.03) << i;
-        }
-    }
-    EXPECT_NE(ReadFile(m_dir / "upload-eval.csv").find("No.,Label,Wavelength,Power dBm,Ref dBm,Loss,Limit,Margin,Result"),
-              std::string::npos);
-}
-
-// upload --limits keeps what it evaluated with beside the archived upload;
-// evaluate --upload judges the records as read again with it, each option
-// given replacing its stored value.
+// upload --limits evaluates the records' own floats and keeps what it
+// evaluated with beside the archived upload; evaluate --upload judges the
+// records as read again with it, each option given replacing its stored value;
+// evaluate of the saved report gives the same results within the 0.01 dB its
+// texts keep.
 TEST_F(EvaluateCliTest, AnArchivedUploadIsJudgedWithWhatItWasEvaluatedWith) {
     auto sim = StartSim({HalfPower(k1310), HalfPower(k1550)});
     const CliRun evaluated = Run({"upload", "--port", sim->SlavePath(), "--csv", Path("1.csv"), "--limits",
-                                  "Fixed budget", "--max-loss", "4", "--labels", "R01", "--json", Path("upload.json")});
-    ASSERT_EQ(evaluated.exitCode, 0) << evaluated.err;
+                                  "Fixed budget", "--max-loss", "3", "--labels", "R01", "--per-link", "2", "--json",
+                                  Path("upload.json"), "--eval-csv", Path("upload-eval.csv")});
+    // 3.0103 dB against 3 dB
+    ASSERT_EQ(evaluated.exitCode, 6) << evaluated.err;
+    EXPECT_NE(evaluated.out.find("FAIL: 2 of 2 records fail"), std::string::npos) << evaluated.out;
+    EXPECT_NE(ReadFile(m_dir / "upload-eval.csv").find("No.,Label,Wavelength,Power dBm,Ref dBm,Loss,Limit,Margin,Result"),
+              std::string::npos);
     const CliRun plain = Run({"upload", "--port", sim->SlavePath(), "--csv", Path("2.csv")});
     ASSERT_EQ(plain.exitCode, 0) << plain.err;
-    const std::string saved = Saved({HalfPower(k1310)});
     const struct {
         const char* why;
         std::vector<std::string> args;
         int exitCode;
         const char* said;   // on stdout for a verdict, on stderr for a refusal
     } cases[] = {
-        {"as stored", {"--upload", "1", "--json", Path("stored.json")}, 0, "PASS: all 2 records pass"},
-        // 3.0103 dB against 3 dB
-        {"a stored value replaced", {"--upload", "1", "--max-loss", "3"}, 6, "FAIL: 2 of 2 records fail"},
+        {"as stored", {"--upload", "1", "--json", Path("stored.json")}, 6, "FAIL: 2 of 2 records fail"},
+        {"the saved report", {Path("1.csv"), "--limits", "Fixed budget", "--max-loss", "3", "--labels", "R01",
+                              "--per-link", "2", "--json", Path("saved.json")}, 6, "FAIL: 2 of 2 records fail"},
+        {"a stored value replaced", {"--upload", "1", "--max-loss", "4"}, 0, "PASS: all 2 records pass"},
         {"another set", {"--upload", "1", "--limits", "TIA-568.3-D multimode"}, 7, "NO VERDICT"},
         {"never evaluated", {"--upload", "2"}, 2, "upload 2 was never evaluated: give --limits"},
         {"never evaluated, with a set", {"--upload", "2", "--limits", "Fixed budget", "--max-loss", "4"}, 0, "PASS"},
         {"no such upload", {"--upload", "9"}, 2, "no upload 9 in the archive"},
-        {"a report and an upload", {saved, "--upload", "1"}, 2, "excludes"},
+        {"a report and an upload", {Path("1.csv"), "--upload", "1"}, 2, "excludes"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args{"evaluate"};
@@ -225,9 +183,15 @@ TEST_F(EvaluateCliTest, AnArchivedUploadIsJudgedWithWhatItWasEvaluatedWith) {
     const auto upload = nlohmann::json::parse(ReadFile(m_dir / "upload.json"));
     EXPECT_EQ(stored["records"], upload["records"]);
     EXPECT_EQ(stored["parameters"], upload["parameters"]);
-    EXPECT_EQ(stored["records"][1]["label"], "R02");
+    EXPECT_EQ(stored["records"][1]["label"], "R01");   // two records a link
     EXPECT_EQ(stored["source"]["name"], "upload 1 of the archive");
-    EXPECT_NE(Run({"history", "show", "1"}).out.find("evaluate --upload 1'): Fixed budget, Maximum loss 4 dB"),
+    EXPECT_EQ(upload["source"]["values"], "records");
+    const auto saved = nlohmann::json::parse(ReadFile(m_dir / "saved.json"));
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(saved["records"][i]["result"], upload["records"][i]["result"]) << i;
+        EXPECT_NEAR(saved["records"][i]["loss_db"].get<double>(), 3.0103, 0.01) << i;
+    }
+    EXPECT_NE(Run({"history", "show", "1"}).out.find("evaluate --upload 1'): Fixed budget, Maximum loss 3 dB"),
               std::string::npos);
 }
 

@@ -47,9 +47,6 @@ TEST(CsvReportTest, DefaultFileNamePadsMonthAndDayWithBlanks)
     }
 }
 
-} // namespace
-
-namespace {
 
 const ReportHeader kSavedHeader{"Acme, Fibre", "Jo", "", "Date time: 2015-03-07 09:05:02", "Use time: 5 seconds"};
 const std::vector<RowTexts> kSavedRows{
@@ -109,9 +106,6 @@ TEST(CsvReportTest, ForeignOrDamagedFilesAreRefusedWithTheirReason)
     }
 }
 
-} // namespace
-
-namespace {
 
 // A header field holds up to 32767 characters (a line edit's limit); with
 // four-byte characters its line is 13 + 4 * 32767 = 131081 bytes, the
@@ -142,9 +136,6 @@ TEST(CsvReportTest, DocumentNameCarriesTheCompanyWhenThereIsOne)
         EXPECT_EQ(ReportDocumentName({company, "Jo", "note", "", ""}), name) << company;
 }
 
-} // namespace
-
-namespace {
 
 TEST(ReportText, ControlCharactersBecomeBlanksAndNothingElseChanges)
 {

@@ -4,12 +4,10 @@
 
 #include "SafeWriteFixture.h"
 
-#include "ReportText.h"
 #include "SafeWrite.h"
 #include "SafeWriteCalls.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <future>
 #include <regex>
 
@@ -70,10 +68,6 @@ TEST_F(SafeWriteTest, FullDiskKeepsTheOldFile)
     EXPECT_EQ(names, (Names{"filler", "report.csv"}));
 }
 
-} // namespace
-
-namespace {
-
 // The folder can take no new file, whoever runs the test: root passes any
 // permission bits, but not a read-only file system.
 struct ReadOnlyFolder {
@@ -92,8 +86,6 @@ struct ReadOnlyFolder {
     fs::path m_path;
     bool m_mounted = false;
 };
-
-} // namespace
 
 TEST_F(SafeWriteTest, TargetsAreCheckedBeforeAnythingIsWritten)
 {
@@ -272,8 +264,6 @@ TEST_F(SafeWriteTest, SignalDuringTheSaveLeavesNoTemporaryFile)
     }
 }
 
-namespace {
-
 // ---- Faults at the system calls that make the report durable.
 
 std::vector<std::string> g_calls;
@@ -321,8 +311,9 @@ private:
 
 // The new report is on disk before it takes the old one's place, and the
 // folder after: a power cut leaves one whole report or the other. The
-// temporary name is short, whatever the report's.
-TEST_F(SafeWriteFaultTest, TheNewFileIsOnDiskBeforeItReplacesTheOld)
+// temporary name is short, whatever the report's. A rename that fails is a
+// failure that keeps the old report and removes the temporary file.
+TEST_F(SafeWriteFaultTest, TheNewFileIsSyncedThenRenamedAndAFailedRenameKeepsTheOld)
 {
     std::ofstream(m_target) << kOldContent;
     ASSERT_TRUE(WriteCsvReport(m_target, kHeader, {kRow}).ok());
@@ -331,10 +322,7 @@ TEST_F(SafeWriteFaultTest, TheNewFileIsOnDiskBeforeItReplacesTheOld)
     ASSERT_TRUE(std::regex_match(g_calls[0], temp, std::regex(R"(fsync (\.ombrel-[A-Za-z0-9]{8}\.tmp))"))) << g_calls[0];
     EXPECT_EQ(g_calls[1], "rename " + temp[1].str() + " report.csv");
     EXPECT_EQ(g_calls[2], "fsync " + m_folder.filename().string());
-}
 
-TEST_F(SafeWriteFaultTest, AFailedRenameIsAFailureAndKeepsTheOldFile)
-{
     std::ofstream(m_target) << kOldContent;
     g_renameError = EIO;
     const FileWriteResult result = WriteCsvReport(m_target, kHeader, {kRow});

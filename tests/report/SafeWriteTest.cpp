@@ -7,13 +7,13 @@
 namespace {
 
 // A replaced file loses the tail of the longer old report; a name outside
-// ASCII is kept as given, and so is a name of 250 bytes (the temporary file
-// has a short name of its own). No save leaves a temporary file.
+// ASCII is kept as given, and so is a name of 255 bytes, the longest Linux
+// file systems take (the temporary file has a short name of its own). No save leaves a temporary file.
 TEST_F(SafeWriteTest, NewThenReplacedFile)
 {
     std::vector<std::string> names{"report.csv", "Messwerte \xc3\x9c \xe6\xb8\xac.csv"};
 #ifndef _WIN32
-    names.push_back(std::string(246, 'n') + ".csv");   // a full path under Windows' 260 would not hold it
+    names.push_back(std::string(251, 'n') + ".csv");   // a full path under Windows' 260 would not hold it
 #endif
     for (const std::string& name : names) {
         const fs::path target = m_folder / fs::path(std::u8string(name.begin(), name.end()));
@@ -29,30 +29,27 @@ TEST_F(SafeWriteTest, NewThenReplacedFile)
     }
 }
 
-// Root may write a read-only file; it still counts as locked.
-TEST_F(SafeWriteTest, ReadOnlyTargetIsLockedAndKept)
+// A save that cannot be made keeps the old report and leaves no file: root
+// may write a read-only file, yet it still counts as locked.
+TEST_F(SafeWriteTest, ATargetThatCannotBeWrittenIsKept)
 {
     std::ofstream(m_target, std::ios::binary) << kOldContent;
     fs::permissions(m_target, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
-
-    const FileWriteResult result = WriteCsvReport(Utf8(m_target), kHeader, {kRow});
-    EXPECT_EQ(result.error, FileWriteError::Locked);
-    EXPECT_EQ(result.reason, kDocumentLockedMessage);
-    EXPECT_EQ(ReadFile(m_target), kOldContent);
-    EXPECT_EQ(NamesIn(m_folder), Names{"report.csv"});
-}
-
-TEST_F(SafeWriteTest, MissingFolderOrAFolderAsTargetCannotBeCreated)
-{
     fs::create_directory(m_folder / "a folder.csv");
-    const fs::path rows[] = {m_folder / "no folder" / "report.csv", m_folder / "a folder.csv"};
-    for (const fs::path& target : rows) {
-        const FileWriteResult result = WriteCsvReport(Utf8(target), kHeader, {});
-        EXPECT_EQ(result.error, FileWriteError::CannotCreate) << target;
-        EXPECT_FALSE(result.reason.empty()) << target;
-        EXPECT_EQ(NamesIn(m_folder), Names{"a folder.csv"}) << target;
+    const struct { fs::path target; FileWriteError error; } rows[] = {
+        {m_target, FileWriteError::Locked},
+        {m_folder / "no folder" / "report.csv", FileWriteError::CannotCreate},
+        {m_folder / "a folder.csv", FileWriteError::CannotCreate},
+    };
+    for (const auto& row : rows) {
+        const FileWriteResult result = WriteCsvReport(Utf8(row.target), kHeader, {kRow});
+        EXPECT_EQ(result.error, row.error) << row.target;
+        EXPECT_FALSE(result.reason.empty()) << row.target;
+        EXPECT_EQ(ReadFile(m_target), kOldContent) << row.target;
+        EXPECT_EQ(NamesIn(m_folder), (Names{"a folder.csv", "report.csv"})) << row.target;
     }
+    EXPECT_EQ(WriteCsvReport(Utf8(m_target), kHeader, {}).reason, kDocumentLockedMessage) << "its own message";
 }
 
 TEST_F(SafeWriteTest, TwoNamesOfOneFileAreTheSameFile)

@@ -65,7 +65,8 @@ TEST_F(LimitSetFolder, GoodFileReadsAndWritesBack)
     EXPECT_EQ(again.set, read.set);
 }
 
-// A built-in set exported is an editable copy that reads back under its own name.
+// Every built-in set says so where it is described; exported, it is an
+// editable copy that reads back under its own name.
 TEST(BuiltInLimitSetTest, CopiesReadBack)
 {
     for (const LimitSet& set : BuiltInLimitSets()) {
@@ -74,6 +75,7 @@ TEST(BuiltInLimitSetTest, CopiesReadBack)
         const LimitSetRead copy = ParseLimitSet(LimitSetJson(set, parameters), "copy.json");
         ASSERT_TRUE(copy.ok()) << set.name << ": " << copy.error->Message();
         EXPECT_EQ(copy.set.name, set.name + " (copy)");
+        EXPECT_EQ(DescribeLimitSet(set, parameters)[0], "Limit set: " + set.name + " (built-in)");
         EXPECT_EQ(LimitFor(copy.set, parameters, 1550), LimitFor(set, parameters, 1550)) << set.name;
     }
 }

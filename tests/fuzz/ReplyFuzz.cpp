@@ -28,16 +28,13 @@ constexpr int kLatestMs = 400;
 constexpr unsigned kMaxRecords = 4;
 constexpr auto kBound = std::chrono::seconds(60);
 
-class CInput {
-public:
-    CInput(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
-    bool More() const { return m_next < m_size; }
-    unsigned Take() { return m_next < m_size ? m_data[m_next++] : 0u; }
-
-private:
-    const std::uint8_t* m_data;
-    std::size_t m_size;
-    std::size_t m_next = 0;
+// The fuzzer's bytes, one at a time; zeros past their end.
+struct CInput {
+    const std::uint8_t* data;
+    std::size_t size;
+    std::size_t next = 0;
+    bool More() const { return next < size; }
+    unsigned Take() { return next < size ? data[next++] : 0u; }
 };
 
 SimOptions MeterFromInput(CInput& input) {
@@ -55,10 +52,7 @@ SimOptions MeterFromInput(CInput& input) {
         SimFault fault;
         fault.exchange = exchange;
         switch (what % 8) {
-        case 0:
-        case 1:
-        case 2:
-            continue;   // answered as it should be
+        default: continue;   // 0 to 2: answered as it should be
         case 3: fault.kind = SimFault::Kind::NoReply; break;
         case 4:
             fault.kind = SimFault::Kind::LateReply;
@@ -89,7 +83,7 @@ SimOptions MeterFromInput(CInput& input) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    CInput input(data, size);
+    CInput input{data, size};
     SimOptions options = MeterFromInput(input);
     const std::vector<MeterRecord> records = options.records;
     CMeterSim meter(std::move(options));

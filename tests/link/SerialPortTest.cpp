@@ -20,10 +20,6 @@ const Frame kCommand{0xAA, 0x22};
 
 Bytes ToBytes(const Frame& frame) { return Bytes(frame.begin(), frame.end()); }
 
-std::chrono::milliseconds Since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-}
-
 class SerialPortTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_GE(m_port.Open(m_peer.SlavePath()), 0) << m_port.LastFailureDetail(); }

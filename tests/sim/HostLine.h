@@ -85,14 +85,12 @@ public:
         EXPECT_GE(m_fd, 0) << device;
     }
     explicit CHostLine(CMeterSim& sim) {
-        if (!sim.InMemory()) {
-            m_fd = open(sim.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-            EXPECT_GE(m_fd, 0) << sim.SlavePath();
-            return;
-        }
         PortAttempt why;
-        m_stream = sim.Connect(why);
-        EXPECT_TRUE(m_stream != nullptr) << why.detail;
+        if (sim.InMemory())
+            m_stream = sim.Connect(why);
+        else
+            m_fd = open(sim.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        EXPECT_TRUE(m_stream != nullptr || m_fd >= 0) << sim.SlavePath() << ": " << why.detail;
     }
     ~CHostLine() {
         if (m_fd >= 0)

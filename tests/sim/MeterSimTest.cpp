@@ -190,11 +190,6 @@ TEST(MeterSimDevice, RefusesToReplaceAFileWithItsLink) {
 }
 
 TEST(SimRecords, RealisticSessionCoversEveryModeWavelengthModulationAndUnit) {
-    // The unit the window shows a linear reading in, by the decoder's ranges.
-    const auto linearUnit = [](double p) {
-        return p > 1e-11 && p < 9.999e-8 ? "pW" : p > 1e-5 && p < 0.09999 ? "uW"
-             : p > 1e-8 && p < 9.999e-5  ? "nW" : p > 0.01 && p < 99.99    ? "mW" : "none";
-    };
     std::set<int> modes, wavelengths, modulations;
     std::set<std::string> linearUnits;
     for (const MeterRecord& record : RealisticSession()) {
@@ -203,13 +198,15 @@ TEST(SimRecords, RealisticSessionCoversEveryModeWavelengthModulationAndUnit) {
         modulations.insert(record.ModulationIndex());
         EXPECT_TRUE(std::isfinite(record.Power()) && record.Power() > 0);
         EXPECT_TRUE(record.DisplayMode() != 2 || record.Power() < record.Ref()) << "a relative reading is a loss";
+        // The unit the window shows a linear reading in.
+        const std::string cell = DecodeRecord(record, 0).cells[COL_POWER];
         if (record.DisplayMode() == 0)
-            linearUnits.insert(linearUnit(record.Power()));
+            linearUnits.insert(cell.substr(cell.rfind('(')));
     }
     EXPECT_EQ(modes, (std::set<int>{0, 1, 2}));
     EXPECT_EQ(wavelengths, (std::set<int>{0, 1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(modulations, (std::set<int>{0, 1, 2, 3}));
-    EXPECT_EQ(linearUnits, (std::set<std::string>{"pW", "nW", "uW", "mW"}));
+    EXPECT_EQ(linearUnits, (std::set<std::string>{"(pW)", "(nW)", "(uW)", "(mW)"}));
 }
 
 TEST(SimRecords, GeneratedRecordsAreDeterministicVariedAndBounded) {

@@ -24,6 +24,11 @@ inline std::string ReadFile(const std::filesystem::path& path) {
 // The link without its pauses, for tests whose subject is not the meter's pace.
 inline constexpr Pauses kNoPauses{0, 0, 0, 0, 0, 0};
 
+// Time passed since start, in whole milliseconds.
+inline std::chrono::milliseconds Since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+}
+
 // Polls condition until it holds or timeout passes; returns whether it held.
 inline bool WaitUntil(const std::function<bool()>& condition,
                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) {

@@ -48,15 +48,13 @@ TEST(ReplyWindow, TakesAWholeReplyWhoseFirstByteCameWithin500ms) {
         {"one more than the memory holds", {{100, CountReply(3841)}}, ReplyStatus::BadHeader, 0, 150},
     };
     for (const CountCase& c : cases) {
-        CVirtualClock clock;
-        CScriptedLine line(clock, [&](const Frame&, int) { return c.replies; });
-        CMeterExchange exchange(line, clock, kMeterPauses);
+        CScriptedRig rig([&](const Frame&, int) { return c.replies; });
         unsigned count = 99;
-        EXPECT_EQ(exchange.ReadCount(count), c.status) << c.why;
+        EXPECT_EQ(rig.exchange.ReadCount(count), c.status) << c.why;
         EXPECT_EQ(count, c.count) << c.why;
-        EXPECT_EQ(clock.Elapsed(), c.endsAtMs) << c.why;
-        ASSERT_EQ(line.frames.size(), 1u) << c.why;
-        EXPECT_EQ(line.frames[0], std::make_pair(50, Frame{0xAA, 0x22})) << c.why;
+        EXPECT_EQ(rig.clock.Elapsed(), c.endsAtMs) << c.why;
+        ASSERT_EQ(rig.line.frames.size(), 1u) << c.why;
+        EXPECT_EQ(rig.line.frames[0], std::make_pair(50, Frame{0xAA, 0x22})) << c.why;
     }
 }
 
@@ -73,13 +71,11 @@ TEST(SendFrame, ContinuesAShortWrite80msApartThreeTimesThenOnceMoreAfter100ms) {
         {"never whole", {5, 0, 0, 0, 0}, 5, 390},
     };
     for (const auto& c : cases) {
-        CVirtualClock clock;
-        CScriptedLine line(clock, [](const Frame&, int) { return std::vector<Arrival>{}; });
-        line.sendLimits = c.limits;
-        CMeterExchange exchange(line, clock, kMeterPauses);
-        EXPECT_EQ(exchange.SendFrame(Frame{0xAA, 0x22}), c.sent) << c.why;
-        EXPECT_EQ(clock.Elapsed(), c.endsAtMs) << c.why;
-        EXPECT_EQ(line.frames.size(), c.sent == 13 ? 1u : 0u) << c.why;
+        CScriptedRig rig(Silent);
+        rig.line.sendLimits = c.limits;
+        EXPECT_EQ(rig.exchange.SendFrame(Frame{0xAA, 0x22}), c.sent) << c.why;
+        EXPECT_EQ(rig.clock.Elapsed(), c.endsAtMs) << c.why;
+        EXPECT_EQ(rig.line.frames.size(), c.sent == 13 ? 1u : 0u) << c.why;
     }
 }
 
@@ -98,48 +94,42 @@ CScriptedLine::Script Meter(bool repeatAddress, std::map<int, std::vector<Arriva
 }
 
 TEST(ReadBlock, RepeatsAFailedTryTwiceEachAfterTheWindowAndAQuietLine) {
-    CVirtualClock clock;
-    CScriptedLine line(clock, Meter(true, {}, {1, 2, 3}));
-    CMeterExchange exchange(line, clock, kMeterPauses);
-    EXPECT_EQ(exchange.ReadBlock(0).status, ReplyStatus::Missing);
+    CScriptedRig rig(Meter(true, {}, {1, 2, 3}));
+    EXPECT_EQ(rig.exchange.ReadBlock(0).status, ReplyStatus::Missing);
     // 50 + 500 window + 500 quiet + 50 = 1100; again + 1050 = 2150; its window ends at 2650.
-    ASSERT_EQ(line.frames.size(), 3u);
-    EXPECT_EQ(line.frames[1].first, 1100);
-    EXPECT_EQ(line.frames[2].first, 2150);
-    EXPECT_EQ(clock.Elapsed(), 2650);
-    EXPECT_EQ(line.frames[2].second, (Frame{0xAA, 0x20, 0x00, 0x10, 0x08}));
+    ASSERT_EQ(rig.line.frames.size(), 3u);
+    EXPECT_EQ(rig.line.frames[1].first, 1100);
+    EXPECT_EQ(rig.line.frames[2].first, 2150);
+    EXPECT_EQ(rig.clock.Elapsed(), 2650);
+    EXPECT_EQ(rig.line.frames[2].second, (Frame{0xAA, 0x20, 0x00, 0x10, 0x08}));
 }
 
 TEST(ReadBlock, AWrongHeaderIsRepeatedAndNotTaken) {
-    CVirtualClock clock;
-    CScriptedLine line(clock, [](const Frame& frame, int number) {
+    CScriptedRig rig([](const Frame& frame, int number) {
         Bytes reply = ReplyTo(frame, true, BlockBytes(BlockOf(frame)));
         if (number == 1)
             reply[0] = reply[1] = 0x55;
         return std::vector<Arrival>{{100, reply}};
     });
-    CMeterExchange exchange(line, clock, kMeterPauses);
-    const BlockRead read = exchange.ReadBlock(32);
+    const BlockRead read = rig.exchange.ReadBlock(32);
     EXPECT_EQ(read.status, ReplyStatus::Accepted);
     EXPECT_EQ(read.bytes, (HalfRecord{32, 32, 32, 32, 32, 32, 32, 32}));
     // The bad reply at 150, 500 quiet, 50: the repeat at 700.
-    ASSERT_EQ(line.frames.size(), 2u);
-    EXPECT_EQ(line.frames[1].first, 700);
+    ASSERT_EQ(rig.line.frames.size(), 2u);
+    EXPECT_EQ(rig.line.frames[1].first, 700);
 }
 
 TEST(ReadBlock, ARepeatedAddressGivesAStaleReplyAwayAndTheRightOneIsStillTaken) {
-    CVirtualClock clock;
     // Before its own reply, the reply to block 7 comes again.
     const Frame block7 = BuildFrame(MeterCommand::READ_DATA_FILE, 7);
-    CScriptedLine line(clock, Meter(true, {{2, {{40, ReplyTo(block7, true, BlockBytes(7))}}}}));
-    CMeterExchange exchange(line, clock, kMeterPauses);
-    ASSERT_EQ(exchange.ReadBlock(0).status, ReplyStatus::Accepted);
-    const BlockRead read = exchange.ReadBlock(1);
+    CScriptedRig rig(Meter(true, {{2, {{40, ReplyTo(block7, true, BlockBytes(7))}}}}));
+    ASSERT_EQ(rig.exchange.ReadBlock(0).status, ReplyStatus::Accepted);
+    const BlockRead read = rig.exchange.ReadBlock(1);
     EXPECT_EQ(read.bytes, (HalfRecord{1, 1, 1, 1, 1, 1, 1, 1}));
-    EXPECT_EQ(line.frames.size(), 2u) << "taken within the same window";
-    EXPECT_EQ(exchange.Evidence(), 1u);
-    EXPECT_TRUE(exchange.RepeatsAddress());
-    EXPECT_TRUE(exchange.Confirmed(read.serial));
+    EXPECT_EQ(rig.line.frames.size(), 2u) << "taken within the same window";
+    EXPECT_EQ(rig.exchange.Evidence(), 1u);
+    EXPECT_TRUE(rig.exchange.RepeatsAddress());
+    EXPECT_TRUE(rig.exchange.Confirmed(read.serial));
 }
 
 // Without the address in the replies: reads 0-3 of blocks 0-3, and which of
@@ -172,22 +162,20 @@ TEST(OutOfStep, EvidenceAndMissingRepliesPutReadsInDoubtUntilAQuietLine) {
          {false, false, false, true}, 1, 1300},
     };
     for (const StepCase& c : cases) {
-        CVirtualClock clock;
-        CScriptedLine line(clock, Meter(false, c.extra, c.silentFrames));
-        CMeterExchange exchange(line, clock, kMeterPauses);
+        CScriptedRig rig(Meter(false, c.extra, c.silentFrames));
         std::vector<bool> confirmed;
         std::vector<unsigned> serials;
         for (unsigned block = 0; block < 4; ++block) {
-            const BlockRead read = exchange.ReadBlock(block);
+            const BlockRead read = rig.exchange.ReadBlock(block);
             ASSERT_EQ(read.status, ReplyStatus::Accepted) << c.why << ", block " << block;
             serials.push_back(read.serial);
         }
         for (const unsigned serial : serials)
-            confirmed.push_back(exchange.Confirmed(serial));
+            confirmed.push_back(rig.exchange.Confirmed(serial));
         EXPECT_EQ(confirmed, c.confirmed) << c.why;
-        EXPECT_EQ(exchange.Evidence(), c.evidence) << c.why;
-        EXPECT_EQ(exchange.QuietMs(), c.quietMs) << c.why;
-        EXPECT_FALSE(exchange.RepeatsAddress()) << c.why;
+        EXPECT_EQ(rig.exchange.Evidence(), c.evidence) << c.why;
+        EXPECT_EQ(rig.exchange.QuietMs(), c.quietMs) << c.why;
+        EXPECT_FALSE(rig.exchange.RepeatsAddress()) << c.why;
     }
 }
 
@@ -209,27 +197,23 @@ TEST(QuietLine, EndsAfterTheQuietTimeOrGivesUpOnAChatteringLineAt3000ms) {
          }(), false, 3000, 60},
     };
     for (const auto& c : cases) {
-        CVirtualClock clock;
-        CScriptedLine line(clock, [](const Frame&, int) { return std::vector<Arrival>{}; });
+        CScriptedRig rig(Silent);
         for (const int at : c.byteAtMs)
-            line.DeliverAt(at, {0x55});
-        CMeterExchange exchange(line, clock, kMeterPauses);
-        EXPECT_EQ(exchange.QuietLine(), c.quiet) << c.why;
-        EXPECT_EQ(clock.Elapsed(), c.endsAtMs) << c.why;
-        EXPECT_EQ(exchange.Evidence(), c.evidence) << c.why;
+            rig.line.DeliverAt(at, {0x55});
+        EXPECT_EQ(rig.exchange.QuietLine(), c.quiet) << c.why;
+        EXPECT_EQ(rig.clock.Elapsed(), c.endsAtMs) << c.why;
+        EXPECT_EQ(rig.exchange.Evidence(), c.evidence) << c.why;
     }
 }
 
 TEST(Erase, HandshakeCountsOnlyAnAnswerThereAfter500ms) {
     for (const auto& [answerMs, answered] : {std::pair{100, true}, {499, true}, {501, false}}) {
-        CVirtualClock clock;
-        CScriptedLine line(clock, [answerMs = answerMs](const Frame& frame, int) {
+        CScriptedRig rig([answerMs = answerMs](const Frame& frame, int) {
             return std::vector<Arrival>{{answerMs, ReplyTo(frame, false)}};
         });
-        CMeterExchange exchange(line, clock, kMeterPauses);
-        EXPECT_EQ(CMeterErase(exchange, clock, kMeterPauses).Handshake(), answered) << answerMs;
-        EXPECT_EQ(clock.Elapsed(), 550) << "the frame at 50, the reply looked for once at 550";
-        EXPECT_EQ(line.frames.at(0).second, (Frame{0xAA, 0x30}));
+        EXPECT_EQ(CMeterErase(rig.exchange, rig.clock, kMeterPauses).Handshake(), answered) << answerMs;
+        EXPECT_EQ(rig.clock.Elapsed(), 550) << "the frame at 50, the reply looked for once at 550";
+        EXPECT_EQ(rig.line.frames.at(0).second, (Frame{0xAA, 0x30}));
     }
 }
 
@@ -247,14 +231,12 @@ TEST(Erase, WaitsTheMetersFullSecondWhateverIsAskedAndClaimsOnlyWhatItSaw) {
         {"the line gone during the erase time", -1, 700, ClearOutcome::NotConfirmed, 1050},
     };
     for (const auto& c : cases) {
-        CVirtualClock clock;
-        clock.StopAt(c.stopAtMs);
-        CScriptedLine line(clock, [](const Frame&, int) { return std::vector<Arrival>{}; });
-        line.goneAtMs = c.goneAtMs;
-        CMeterExchange exchange(line, clock, kMeterPauses);
-        EXPECT_EQ(CMeterErase(exchange, clock, kMeterPauses).Erase(), c.outcome) << c.why;
-        EXPECT_EQ(clock.Elapsed(), c.endsAtMs) << c.why;
-        EXPECT_EQ(line.frames.size(), c.outcome == ClearOutcome::Stopped ? 0u : 1u) << c.why;
+        CScriptedRig rig(Silent);
+        rig.clock.StopAt(c.stopAtMs);
+        rig.line.goneAtMs = c.goneAtMs;
+        EXPECT_EQ(CMeterErase(rig.exchange, rig.clock, kMeterPauses).Erase(), c.outcome) << c.why;
+        EXPECT_EQ(rig.clock.Elapsed(), c.endsAtMs) << c.why;
+        EXPECT_EQ(rig.line.frames.size(), c.outcome == ClearOutcome::Stopped ? 0u : 1u) << c.why;
     }
 }
 

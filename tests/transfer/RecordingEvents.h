@@ -70,10 +70,7 @@ public:
         return m_summary;
     }
 
-    std::vector<std::string> Log() const {
-        std::lock_guard lock(m_mutex);
-        return m_log;
-    }
+    std::vector<std::string> Log() const { return Locked(m_log); }
     std::vector<std::string> Messages() const {
         std::vector<std::string> messages;
         for (const std::string& entry : Log())
@@ -81,32 +78,20 @@ public:
                 messages.push_back(entry);
         return messages;
     }
-    std::vector<RowTexts> Rows() const {
-        std::lock_guard lock(m_mutex);
-        return m_rows;
-    }
-    unsigned RowsFilled() const {
-        std::lock_guard lock(m_mutex);
-        return m_rowsFilled;
-    }
-    std::vector<unsigned> Progress() const {
-        std::lock_guard lock(m_mutex);
-        return m_progress;
-    }
-    std::vector<unsigned> Received() const {
-        std::lock_guard lock(m_mutex);
-        return m_received;
-    }
-    std::map<int, MeterRecord> RecordsRead() const {
-        std::lock_guard lock(m_mutex);
-        return m_records;
-    }
-    std::vector<PortAttempt> Attempts() const {
-        std::lock_guard lock(m_mutex);
-        return m_attempts;
-    }
+    std::vector<RowTexts> Rows() const { return Locked(m_rows); }
+    unsigned RowsFilled() const { return Locked(m_rowsFilled); }
+    std::vector<unsigned> Progress() const { return Locked(m_progress); }
+    std::vector<unsigned> Received() const { return Locked(m_received); }
+    std::map<int, MeterRecord> RecordsRead() const { return Locked(m_records); }
+    std::vector<PortAttempt> Attempts() const { return Locked(m_attempts); }
 
 private:
+    // A copy of a member, taken under the lock.
+    template <typename T>
+    T Locked(const T& member) const {
+        std::lock_guard lock(m_mutex);
+        return member;
+    }
     void Log(const std::string& entry) {
         std::lock_guard lock(m_mutex);
         m_log.push_back(entry);

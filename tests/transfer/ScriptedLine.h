@@ -6,6 +6,7 @@
 
 #include "ByteStream.h"
 #include "LinkClock.h"
+#include "MeterExchange.h"
 #include "MeterProtocol.h"
 #include "MeterRecord.h"
 
@@ -102,12 +103,9 @@ public:
     }
     void Purge() override {
         TakeArrived();
-        purged += m_queued.size();
         m_queued.clear();
     }
     bool HasHungUp() override { return goneAtMs >= 0 && m_clock.Elapsed() >= goneAtMs; }
-
-    std::size_t purged = 0;   // bytes the purges threw away
 
 private:
     void TakeArrived() {
@@ -124,6 +122,20 @@ private:
     Bytes m_partial;
     std::size_t m_sends = 0;
 };
+
+// A scripted line and an exchange over it at the meter's own pauses, on one
+// virtual clock. Set the line's and the clock's faults before the first frame.
+struct CScriptedRig {
+    explicit CScriptedRig(CScriptedLine::Script script) : line(clock, std::move(script)) {}
+    CVirtualClock clock;
+    CScriptedLine line;
+    CMeterExchange exchange{line, clock, Pauses{}};
+};
+
+// A meter that never answers.
+inline std::vector<Arrival> Silent(const Frame&, int) {
+    return {};
+}
 
 // Reply bytes as the meter sends them: bytes 0-4 (the address repeated or
 // zeros), then up to 8 data bytes.

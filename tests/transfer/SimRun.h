@@ -4,6 +4,7 @@
 #include "MeterLink.h"
 #include "MeterSim.h"
 #include "RecordingEvents.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -25,15 +26,6 @@ inline std::unique_ptr<CMeterSim> StartSim(std::vector<MeterRecord> records, std
     return StartSim(std::move(options));
 }
 
-inline SimFault Fault(SimFault::Kind kind, int exchange, int delayMs = 0, int byteCount = 0) {
-    SimFault fault;
-    fault.kind = kind;
-    fault.exchange = exchange;
-    fault.delayMs = delayMs;
-    fault.byteCount = byteCount;
-    return fault;
-}
-
 struct UploadRun {
     std::optional<TransferSummary> summary;
     std::chrono::milliseconds took{};
@@ -45,7 +37,7 @@ inline UploadRun Upload(CMeterLink& link, CRecordingEvents& events, const std::v
     link.OnButtonUpload(ports);
     UploadRun run;
     run.summary = events.WaitForFinish(bound);
-    run.took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    run.took = Since(start);
     link.WaitUntilIdle();
     return run;
 }

@@ -18,10 +18,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::chrono::milliseconds Since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-}
-
 class PortSettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {

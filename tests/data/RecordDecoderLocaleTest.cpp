@@ -9,11 +9,6 @@
 
 namespace {
 
-RowTexts Decode(float power, float ref)
-{
-    return DecodeRecord(MeterRecord::Make(power, ref, 0, 0, 0), 0);
-}
-
 // The window adopts the operator's locale, which may use a decimal comma;
 // the cells and the report keep the point.
 TEST(RecordDecoderTest, DecimalPointUnderACommaLocale)
@@ -22,7 +17,7 @@ TEST(RecordDecoderTest, DecimalPointUnderACommaLocale)
         << "the de_DE.UTF-8 locale is missing: scripts/setup generates it";
     char probe[8] = "";
     std::snprintf(probe, sizeof probe, "%.1f", 0.5);
-    const RowTexts row = Decode(0.5f, 0.5f);
+    const RowTexts row = DecodeRecord(MeterRecord::Make(0.5f, 0.5f, 0, 0, 0), 0);
     std::setlocale(LC_ALL, "C");
     ASSERT_STREQ(probe, "0,5") << "the locale does not use a decimal comma";
     EXPECT_EQ(row.cells[COL_POWER], "0.5000 (mW)");

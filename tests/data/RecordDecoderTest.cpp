@@ -110,25 +110,20 @@ TEST(RecordDecoderTest, WavelengthAndModulationTables)
     }
 }
 
-// Bytes 11-15 carry nothing; the No. cell counts from 1.
-TEST(RecordDecoderTest, WholeRow)
+// Bytes 11-15 carry nothing; the No. cell counts from 1. A record whose
+// power, wavelength or modulation is not recognised must not show the texts
+// of the record decoded before it.
+TEST(RecordDecoderTest, WholeRowWithNothingCarriedOverFromThePreviousRecord)
 {
     MeterRecord record = MeterRecord::Make(0.05f, 0.1f, 0, 4, 1);
     for (std::size_t i = 11; i < kRecordSize; ++i)
         record.bytes[i] = 0xFF;
     EXPECT_EQ(DecodeRecord(record, 999),
               (RowTexts{{"1000", "1550 (nm)", "50.0000 (uW)", "-10.00 (dBm)", "270Hz"}}));
-    EXPECT_EQ(UnreadRow(4), (RowTexts{{"5", "", "", "", ""}}));
-}
-
-// A record whose power, wavelength or modulation is not recognised must not
-// show the texts of the record decoded before it.
-TEST(RecordDecoderTest, NothingCarriesOverFromThePreviousRecord)
-{
-    ASSERT_EQ(Decode(0.5f, 1.0f, 0, 0, 2), (RowTexts{{"1", "850 (nm)", "0.5000 (mW)", "0.00 (dBm)", "1kHz"}}));
     EXPECT_EQ(Decode(100.0f, 1.0f, 0, 9, 4, 1), (RowTexts{{"2", "", " ()", "0.00 (dBm)", ""}}));
     ASSERT_EQ(Decode(1.0f, 1.0f, 1).cells[COL_POWER], "0.00 (dBm)");
     EXPECT_EQ(Decode(0.5f, 1.0f, 7).cells[COL_POWER], " ()");
+    EXPECT_EQ(UnreadRow(4), (RowTexts{{"5", "", "", "", ""}}));
 }
 
 } // namespace

@@ -7,10 +7,8 @@
 #include "SerialPort.h"
 #include "TestSupport.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -18,7 +16,6 @@
 #include <grp.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 

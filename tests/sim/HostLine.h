@@ -101,11 +101,9 @@ public:
 
     // Frames are far smaller than the line's queue, so one write takes them.
     void Send(const Bytes& bytes) {
-        if (m_stream) {
-            EXPECT_EQ(m_stream->Send(bytes.data(), bytes.size()), bytes.size());
-            return;
-        }
-        EXPECT_EQ(write(m_fd, bytes.data(), bytes.size()), std::ssize(bytes));
+        EXPECT_EQ(m_stream ? m_stream->Send(bytes.data(), bytes.size())
+                           : static_cast<std::size_t>(write(m_fd, bytes.data(), bytes.size())),
+                  bytes.size());
     }
     // What arrives until `count` bytes are in, the line ends or time is up.
     Bytes Read(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(2)) {
@@ -139,9 +137,7 @@ private:
         return poll(&line, 1, timeoutMs) > 0;
     }
     bool ReadByte(std::uint8_t& byte) {
-        if (m_stream)
-            return m_stream->Receive(&byte, 1) == 1;
-        return read(m_fd, &byte, 1) == 1;
+        return m_stream ? m_stream->Receive(&byte, 1) == 1 : read(m_fd, &byte, 1) == 1;
     }
 
     std::unique_ptr<IByteStream> m_stream;

@@ -6,8 +6,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 #include <sys/wait.h>
 
@@ -36,10 +34,7 @@ struct CSimRun {
         pid = 0;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    std::string Err() const {
-        std::ifstream file(dir / "err");
-        return {std::istreambuf_iterator<char>(file), {}};
-    }
+    std::string Err() const { return ReadFile(dir / "err"); }
 };
 
 }  // namespace

@@ -21,9 +21,6 @@ Bytes CountReply(unsigned count) {
     return {0xAA, 0x22, 0, 0, 0, static_cast<std::uint8_t>(count & 0xFF), static_cast<std::uint8_t>(count >> 8),
             0, 0, 0, 0, 0, 0};
 }
-Bytes Part(const Bytes& bytes, std::size_t from, std::size_t to) {
-    return Bytes(bytes.begin() + static_cast<long>(from), bytes.begin() + static_cast<long>(to));
-}
 
 struct CountCase {
     const char* why;
@@ -35,14 +32,14 @@ struct CountCase {
 
 TEST(ReplyWindow, TakesAWholeReplyWhoseFirstByteCameWithin500ms) {
     const Bytes five = CountReply(5);
+    const Bytes head(five.begin(), five.begin() + 5), rest(five.begin() + 5, five.end());   // bytes 0-4, 5-12
     const CountCase cases[] = {
         {"a reply 100 ms after the frame (written at 50)", {{100, five}}, ReplyStatus::Accepted, 5, 150},
         {"the first byte at the window's end", {{500, five}}, ReplyStatus::Accepted, 5, 550},
         {"a reply 1 ms after the window is missing", {{501, five}}, ReplyStatus::Missing, 0, 550},
-        {"the rest of a begun reply 5000 ms after its first byte",
-         {{100, Part(five, 0, 5)}, {5100, Part(five, 5, 13)}}, ReplyStatus::Accepted, 5, 5150},
-        {"a reply cut short is given up 5000 ms after its first byte", {{100, Part(five, 0, 5)}},
-         ReplyStatus::Missing, 0, 5150},
+        {"the rest of a begun reply 5000 ms after its first byte", {{100, head}, {5100, rest}},
+         ReplyStatus::Accepted, 5, 5150},
+        {"a reply cut short is given up 5000 ms after its first byte", {{100, head}}, ReplyStatus::Missing, 0, 5150},
         {"a meter holding nothing", {{100, CountReply(0)}}, ReplyStatus::BadHeader, 0, 150},
         {"all the memory holds: (0x10000 - 0x1000) / 16", {{100, CountReply(3840)}}, ReplyStatus::Accepted, 3840, 150},
         {"one more than the memory holds", {{100, CountReply(3841)}}, ReplyStatus::BadHeader, 0, 150},
@@ -71,7 +68,7 @@ TEST(SendFrame, ContinuesAShortWrite80msApartThreeTimesThenOnceMoreAfter100ms) {
         {"never whole", {5, 0, 0, 0, 0}, 5, 390},
     };
     for (const auto& c : cases) {
-        CScriptedRig rig(Silent);
+        CScriptedRig rig;
         rig.line.sendLimits = c.limits;
         EXPECT_EQ(rig.exchange.SendFrame(Frame{0xAA, 0x22}), c.sent) << c.why;
         EXPECT_EQ(rig.clock.Elapsed(), c.endsAtMs) << c.why;
@@ -197,7 +194,7 @@ TEST(QuietLine, EndsAfterTheQuietTimeOrGivesUpOnAChatteringLineAt3000ms) {
          }(), false, 3000, 60},
     };
     for (const auto& c : cases) {
-        CScriptedRig rig(Silent);
+        CScriptedRig rig;
         for (const int at : c.byteAtMs)
             rig.line.DeliverAt(at, {0x55});
         EXPECT_EQ(rig.exchange.QuietLine(), c.quiet) << c.why;
@@ -231,7 +228,7 @@ TEST(Erase, WaitsTheMetersFullSecondWhateverIsAskedAndClaimsOnlyWhatItSaw) {
         {"the line gone during the erase time", -1, 700, ClearOutcome::NotConfirmed, 1050},
     };
     for (const auto& c : cases) {
-        CScriptedRig rig(Silent);
+        CScriptedRig rig;
         rig.clock.StopAt(c.stopAtMs);
         rig.line.goneAtMs = c.goneAtMs;
         EXPECT_EQ(CMeterErase(rig.exchange, rig.clock, kMeterPauses).Erase(), c.outcome) << c.why;

@@ -74,7 +74,8 @@ public:
             std::copy_n(m_partial.begin(), kFrameSize, frame.begin());
             m_partial.erase(m_partial.begin(), m_partial.begin() + kFrameSize);
             frames.emplace_back(m_clock.Elapsed(), frame);
-            for (const Arrival& arrival : m_script(frame, static_cast<int>(frames.size())))
+            for (const Arrival& arrival : m_script ? m_script(frame, static_cast<int>(frames.size()))
+                                                   : std::vector<Arrival>{})
                 DeliverAt(m_clock.Elapsed() + arrival.afterMs, arrival.bytes);
         }
         return count;
@@ -126,16 +127,12 @@ private:
 // A scripted line and an exchange over it at the meter's own pauses, on one
 // virtual clock. Set the line's and the clock's faults before the first frame.
 struct CScriptedRig {
-    explicit CScriptedRig(CScriptedLine::Script script) : line(clock, std::move(script)) {}
+    // Without a script, a meter that never answers.
+    explicit CScriptedRig(CScriptedLine::Script script = {}) : line(clock, std::move(script)) {}
     CVirtualClock clock;
     CScriptedLine line;
     CMeterExchange exchange{line, clock, Pauses{}};
 };
-
-// A meter that never answers.
-inline std::vector<Arrival> Silent(const Frame&, int) {
-    return {};
-}
 
 // Reply bytes as the meter sends them: bytes 0-4 (the address repeated or
 // zeros), then up to 8 data bytes.

@@ -23,10 +23,10 @@ std::vector<MeterRecord> Records(int count) {
     return records;
 }
 
+// A meter that answers each frame 100 ms after it, unless told otherwise.
 struct MeterScript {
     std::vector<MeterRecord> records;
     bool repeatAddress = true;
-    int latencyMs = 100;
     std::map<int, int> lateByFrame;     // frame number -> extra delay of its reply
     std::map<int, int> twiceByFrame;    // frame number -> the reply again this much later
     std::set<int> silentFrames;
@@ -41,9 +41,9 @@ struct MeterScript {
             const Bytes data(bytes.begin() + (block % 2) * 8, bytes.begin() + (block % 2) * 8 + 8);
             const Bytes reply = ReplyTo(frame, repeatAddress, data);
             const int late = lateByFrame.count(number) ? lateByFrame.at(number) : 0;
-            arrivals.push_back({latencyMs + late, reply});
+            arrivals.push_back({100 + late, reply});
             if (twiceByFrame.count(number))
-                arrivals.push_back({latencyMs + late + twiceByFrame.at(number), reply});
+                arrivals.push_back({100 + late + twiceByFrame.at(number), reply});
             return arrivals;
         };
     }

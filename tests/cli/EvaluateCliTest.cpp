@@ -28,35 +28,6 @@ protected:
     std::string Path(const char* name) const { return (m_dir / name).string(); }
 };
 
-TEST_F(EvaluateCliTest, ExitCodeTellsTheVerdict) {
-    const struct {
-        const char* why;
-        std::vector<MeterRecord> records;
-        std::vector<std::string> limits;
-        int exitCode;
-        const char* overall;
-    } cases[] = {
-        {"all pass", {HalfPower(k1310), HalfPower(k1550)}, {"--limits", "Fixed budget", "--max-loss", "4"}, 0,
-         "PASS: all 2 records pass"},
-        // 3.0103 dB against 3 dB: fails by 0.0103 dB, shown as -0.01
-        {"one fails", {HalfPower(k1310), HalfPower(k1550)}, {"--limits", "Fixed budget", "--max-loss", "3"}, 6,
-         "FAIL: 2 of 2 records fail"},
-        // 1.0 dB/km x 10 km = 10 dB at 1310 and 1550 nm; no value at 1625 nm
-        {"no limit for 1625 nm",
-         {HalfPower(k1310), HalfPower(k1625)},
-         {"--limits", "TIA-568.3-D single-mode inside plant", "--length", "10"}, 7,
-         "NO VERDICT: none of 2 records fails, 1 without a verdict"},
-    };
-    for (const auto& c : cases) {
-        std::vector<std::string> args{"evaluate", Saved(c.records)};
-        args.insert(args.end(), c.limits.begin(), c.limits.end());
-        const CliRun run = Run(args);
-        EXPECT_EQ(run.exitCode, c.exitCode) << c.why << "\n" << run.err;
-        EXPECT_NE(run.out.find(c.overall), std::string::npos) << c.why << "\n" << run.out;
-        EXPECT_NE(run.out.find("Wavelength"), std::string::npos) << c.why;
-    }
-}
-
 // The options reach the evaluation and both exports; the fields' formats are
 // the exports' own tests.
 TEST_F(EvaluateCliTest, JsonParsesBackWithEveryRecord) {
@@ -138,8 +109,8 @@ TEST_F(EvaluateCliTest, LimitsListsBuiltInAndUserSets) {
     EXPECT_EQ(nlohmann::json::parse(shown.out)["wavelengths"][0]["attenuation_db_per_km"], 3.5);
 }
 
-// upload --limits evaluates the records' own floats and keeps what it
-// evaluated with beside the archived upload; evaluate --upload judges the
+// The exit code tells the verdict. upload --limits evaluates the records' own
+// floats and keeps what it evaluated with beside the archived upload; evaluate --upload judges the
 // records as read again with it, each option given replacing its stored value;
 // evaluate of the saved report gives the same results within the 0.01 dB its
 // texts keep.
@@ -151,6 +122,7 @@ TEST_F(EvaluateCliTest, AnArchivedUploadIsJudgedWithWhatItWasEvaluatedWith) {
     // 3.0103 dB against 3 dB
     ASSERT_EQ(evaluated.exitCode, 6) << evaluated.err;
     EXPECT_NE(evaluated.out.find("FAIL: 2 of 2 records fail"), std::string::npos) << evaluated.out;
+    EXPECT_NE(evaluated.out.find("Wavelength"), std::string::npos) << "the summary table\n" << evaluated.out;
     EXPECT_NE(ReadFile(m_dir / "upload-eval.csv").find("No.,Label,Wavelength,Power dBm,Ref dBm,Loss,Limit,Margin,Result"),
               std::string::npos);
     const CliRun plain = Run({"upload", "--port", sim->SlavePath(), "--csv", Path("2.csv")});
@@ -165,7 +137,9 @@ TEST_F(EvaluateCliTest, AnArchivedUploadIsJudgedWithWhatItWasEvaluatedWith) {
         {"the saved report", {Path("1.csv"), "--limits", "Fixed budget", "--max-loss", "3", "--labels", "R01",
                               "--per-link", "2", "--json", Path("saved.json")}, 6, "FAIL: 2 of 2 records fail"},
         {"a stored value replaced", {"--upload", "1", "--max-loss", "4"}, 0, "PASS: all 2 records pass"},
-        {"another set", {"--upload", "1", "--limits", "TIA-568.3-D multimode"}, 7, "NO VERDICT"},
+        // The multimode set has no limit for 1310 and 1550 nm.
+        {"another set", {"--upload", "1", "--limits", "TIA-568.3-D multimode"}, 7,
+         "NO VERDICT: none of 2 records fails, 2 without a verdict"},
         {"never evaluated", {"--upload", "2"}, 2, "upload 2 was never evaluated: give --limits"},
         {"never evaluated, with a set", {"--upload", "2", "--limits", "Fixed budget", "--max-loss", "4"}, 0, "PASS"},
         {"no such upload", {"--upload", "9"}, 2, "no upload 9 in the archive"},

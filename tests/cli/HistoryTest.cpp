@@ -15,17 +15,16 @@ protected:
     std::string Archive() const { return (m_dir / "archive.sqlite").string(); }
 
     // An upload of `records` simulated records with these header fields, archived.
-    void Upload(int records, const std::string& company, const fs::path& csv) {
+    CliRun Upload(int records, const std::string& company, const fs::path& csv) {
         const CliRun run = Run({"upload", "--simulate=" + std::to_string(records), "--csv", csv.string(), "--company",
                                 company, "--archive", Archive()});
-        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        return run;
     }
 };
 
 TEST_F(HistoryTest, UploadIsArchivedAndListedNewestFirst) {
-    const CliRun first = Run({"upload", "--simulate=3", "--csv", (m_dir / "1.csv").string(), "--company",
-                              "Acme \"North\"\\ 1", "--archive", Archive()});
-    ASSERT_EQ(first.exitCode, 0) << first.err;
+    const CliRun first = Upload(3, "Acme \"North\"\\ 1", m_dir / "1.csv");
     EXPECT_NE(first.err.find("Archived as upload 1 in " + Archive()), std::string::npos) << first.err;
     Upload(5, "Beta", m_dir / "2.csv");
 

@@ -348,16 +348,16 @@ TEST(EvaluationSummaryTest, NoReadingExcludedFromStatistics)
     EXPECT_EQ(OverallVerdictLine(result), "FAIL: 1 of 5 records fail");
 }
 
-// The exported JSON parses back with the fields a script relies on.
-TEST(EvaluationExportTest, JsonRecordsAndSummary)
+// The exports parse back with the fields a script relies on, the CSV with
+// the limits it was judged by.
+TEST(EvaluationExportTest, JsonAndCsvCarryTheRecordsAndTheirLimits)
 {
     EvaluationParameters parameters;
     parameters.lengthKm = 0.842;
     parameters.connections = 2;
-    const EvaluationResult result =
-        Evaluate({Values(0.5, 1.0, 850), Values(0.0, 1.0, 850, 2)}, BuiltIn("TIA-568.3-D multimode"), parameters);
-    const auto json = nlohmann::json::parse(EvaluationJson({"saved.csv", true}, BuiltIn("TIA-568.3-D multimode"),
-                                                           parameters, result));
+    const LimitSet& set = BuiltIn("TIA-568.3-D multimode");
+    const EvaluationResult result = Evaluate({Values(0.5, 1.0, 850), Values(0.0, 1.0, 850, 2)}, set, parameters);
+    const auto json = nlohmann::json::parse(EvaluationJson({"saved.csv", true}, set, parameters, result));
     EXPECT_EQ(json["version"], 1);
     ASSERT_EQ(json["records"].size(), 2u);
     const auto& first = json["records"][0];
@@ -380,15 +380,8 @@ TEST(EvaluationExportTest, JsonRecordsAndSummary)
     EXPECT_EQ(json["limit_set"]["name"], "TIA-568.3-D multimode");
     EXPECT_EQ(json["parameters"]["length_km"], 0.842);
     EXPECT_EQ(json["overall"], "NO VERDICT");
-}
 
-TEST(EvaluationExportTest, CsvCarriesItsLimits)
-{
-    EvaluationParameters parameters;
-    parameters.lengthKm = 0.842;
-    parameters.connections = 2;
-    const LimitSet& set = BuiltIn("TIA-568.3-D multimode");
-    const std::string csv = EvaluationCsv({"meter", false}, set, parameters, Evaluate({Values(0.5, 1.0, 850)}, set, parameters));
+    const std::string csv = EvaluationCsv({"meter", false}, set, parameters, result);
     EXPECT_NE(csv.find("850 nm: 3.5 dB/km x 0.842 km + 2 x 0.75 dB + 0 x 0.3 dB = 4.447 dB\r\n"), std::string::npos) << csv;
     EXPECT_NE(csv.find("\r\nNo.,Label,Wavelength,Power dBm,Ref dBm,Loss,Limit,Margin,Result\r\n"
                        "1,F001,850,-3.01,0.00,3.01,4.45,1.44,PASS\r\n"), std::string::npos) << csv;

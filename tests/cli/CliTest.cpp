@@ -111,14 +111,18 @@ TEST_F(CliTest, PortsTellsWhoMayNotOpenAPortWhichGroupToJoin) {
     close(master);
 }
 
+// --trace prints every frame in hex on stderr, beside the report.
 TEST_F(CliTest, UploadFromTheBuiltInSimulatorWritesTheReport) {
     const fs::path csv = m_dir / "out.csv";
     const CliRun run = Run({"upload", "--simulate=5", "--csv", csv, "--company", "Acme, Inc.", "--user", "Lee",
-                            "--note", "span \"A\""});
+                            "--note", "span \"A\"", "--trace"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(run.out.empty());
     ExpectReport(ReadFile(csv), {"Acme, Inc.", "Lee", "span \"A\"", "", ""}, DecodedRows(GeneratedRecords(5)));
     EXPECT_EQ(run.err.find("Date time"), std::string::npos);
+    EXPECT_NE(run.err.find("-> AA 22 00 00 00 00 00 00 00 00 00 00 00"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("<- AA 22"), std::string::npos);
+    EXPECT_NE(run.err.find("-> AA 20 08 10 08"), std::string::npos);
 }
 
 TEST_F(CliTest, UploadWithNoMeterListsEachPortAndWhy) {
@@ -271,14 +275,6 @@ TEST_F(CliTest, InterruptDuringThePortScanExits130) {
         EXPECT_NE(run.err.find(row.told), std::string::npos) << row.why << "\n" << run.err;
         EXPECT_EQ(silent->EraseCount(), 0);
     }
-}
-
-TEST_F(CliTest, TracePrintsEveryFrameInHex) {
-    const CliRun run = Run({"upload", "--simulate=1", "--trace", "--csv", (m_dir / "t.csv").string()});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("-> AA 22 00 00 00 00 00 00 00 00 00 00 00"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("<- AA 22"), std::string::npos);
-    EXPECT_NE(run.err.find("-> AA 20 08 10 08"), std::string::npos);
 }
 
 // report reads only what can be a saved report: a file of at most 16 MB

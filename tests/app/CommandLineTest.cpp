@@ -32,19 +32,18 @@ TEST(CommandLine, PassesOnWhatIsNotOursInItsOrder) {
     }
 }
 
-TEST(CommandLine, OurOwnMistakesAreRefusedBeforeTheToolkitStarts) {
+// Our own mistakes are refused before the toolkit starts, and what the toolkit
+// leaves over after it; both with the usage error of every program, 2.
+TEST(CommandLine, OurMistakesAndWhatTheToolkitLeavesOverAreRefused) {
     CommandLine commandLine;
-    const ParseOutcome outcome = ParseCommandLine({"--simulate=3841"}, commandLine);
-    EXPECT_EQ(outcome.exitCode, 2);   // the usage error of every program
-    EXPECT_EQ(outcome.errors.rfind("ombrel: --simulate: ", 0), 0u) << outcome.errors;
-}
-
-TEST(CommandLine, WhatTheToolkitLeavesOverIsRefused) {
+    const ParseOutcome ours = ParseCommandLine({"--simulate=3841"}, commandLine);
+    EXPECT_EQ(ours.exitCode, 2);
+    EXPECT_EQ(ours.errors.rfind("ombrel: --simulate: ", 0), 0u) << ours.errors;
     EXPECT_FALSE(RefuseLeftOvers({}).exitCode);
-    const ParseOutcome outcome = RefuseLeftOvers({"--baud=19200", "COM1"});
-    EXPECT_EQ(outcome.exitCode, 2);   // the usage error of every program
-    EXPECT_EQ(outcome.errors.rfind("ombrel: ", 0), 0u) << outcome.errors;
-    EXPECT_NE(outcome.errors.find("not expected: --baud=19200 COM1"), std::string::npos) << outcome.errors;
+    const ParseOutcome leftOver = RefuseLeftOvers({"--baud=19200", "COM1"});
+    EXPECT_EQ(leftOver.exitCode, 2);
+    EXPECT_EQ(leftOver.errors.rfind("ombrel: ", 0), 0u) << leftOver.errors;
+    EXPECT_NE(leftOver.errors.find("not expected: --baud=19200 COM1"), std::string::npos) << leftOver.errors;
 }
 
 TEST(CommandLine, HelpNeedsNoWindowSystemAndNamesTheToolkitOptions) {

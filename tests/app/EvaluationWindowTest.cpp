@@ -111,28 +111,23 @@ TEST_F(EvaluationWindowTest, AnUploadFillsItLive)
     CEvaluationWindow& evaluation = OpenEvaluation();
     ChooseSet(evaluation, QStringLiteral("Fixed budget"));
     m_window->Button(IDC_BUTTON_UPLOAD)->click();
-    const auto judged = [&] {
-        int count = 0;
+    const auto losses = [&] {   // row by row, none for a row not judged yet
+        std::vector<std::optional<double>> judged;
         for (const RecordResult& record : evaluation.Report().result.records)
-            count += record.lossDb ? 1 : 0;
-        return count;
+            judged.push_back(record.lossDb);
+        return judged;
+    };
+    const auto judged = [&] {
+        return std::ranges::count_if(losses(), [](const auto& loss) { return loss.has_value(); });
     };
     EXPECT_TRUE(ProcessEventsUntil([&] { return judged() >= 2 && m_window->Link().IsBusy(); }, std::chrono::seconds(60)))
         << "no record judged while the upload ran";
     ASSERT_TRUE(ProcessEventsUntil([&] { return !m_window->Link().IsBusy() && EnabledButtons() == 7; },
                                    std::chrono::seconds(60)));
-    const auto lossesOfTheRecords = [&] {
-        const auto& judgedRecords = evaluation.Report().result.records;
-        if (judgedRecords.size() != records.size())
-            return false;
-        for (std::size_t i = 0; i < records.size(); ++i) {
-            if (judgedRecords[i].lossDb != LossOf(MeasurementFromRecord(records[i], static_cast<int>(i))))
-                return false;
-        }
-        return true;
-    };
-    // Exactly the losses of the floats: the texts would round them.
-    EXPECT_TRUE(ProcessEventsUntil(lossesOfTheRecords));
+    std::vector<std::optional<double>> ofTheFloats;   // exactly: the texts would round them
+    for (std::size_t i = 0; i < records.size(); ++i)
+        ofTheFloats.push_back(LossOf(MeasurementFromRecord(records[i], static_cast<int>(i))));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return losses() == ofTheFloats; }));
 }
 
 // What the table's upload is evaluated with goes into the archive as the

@@ -86,23 +86,40 @@ TEST_F(UploadWindow, SimulateGivesTheProgramsWindowItsOwnMeter)
     EXPECT_EQ(pane, QStringLiteral("Over"));
 }
 
-TEST_F(UploadWindow, AFailedScanShowsTheNoMeterTextWithEachPortsReasonAndKeepsTheWindow)
+// A scan that finds no meter says it is searching, under a wait cursor, until
+// the no-meter message (which gets the pointer) names each port's reason; then
+// all is as it was and the window stays. A meter that never answers holds the
+// scan for its reply wait.
+TEST_F(UploadWindow, AFailedScanSearchesUnderAWaitCursorThenShowsEachPortsReasonAndKeepsTheWindow)
 {
-    const QString noMeter = QString::fromUtf8(kNoMeterMessage);
-    struct Row { const char* why; std::vector<std::string> ports; QStringList texts; };
-    const Row rows[] = {{"ports without a meter", {"/nonexistent/ttyOMBREL0", "/nonexistent/ttyOMBREL1"}, {noMeter}},
-                        {"no serial port at all", {}, {QString::fromUtf8(kNoSerialPortMessage), noMeter}}};
-    for (const Row& row : rows) {
-        m_dialogs.asked.clear();
-        COrvexDlg& window = OpenWindow(row.ports);
-        ASSERT_TRUE(Upload()) << row.why;
-        EXPECT_EQ(m_dialogs.asked, row.texts) << row.why;
-        EXPECT_EQ(m_dialogs.lastCaption, QStringLiteral("app_tests")) << "the executable's name";
-        for (const std::string& port : row.ports)
-            EXPECT_TRUE(m_dialogs.lastDetails.contains(QString::fromStdString(port))) << row.why;
-        EXPECT_TRUE(window.isVisible()) << row.why;
-        EXPECT_EQ(Pane(0), QStringLiteral("Ready")) << row.why << ": no transfer ran";
-    }
+    CMeterSim& silent = StartMeter(GeneratedRecords(3), {SimFault{SimFault::Kind::NoReply, 0, 0, 0}});
+    const std::vector<std::string> ports{"/nonexistent/ttyOMBREL0", silent.SlavePath()};
+    COrvexDlg& window = OpenWindow(ports);
+    const auto seen = [&] {
+        const QCursor* cursor = QApplication::overrideCursor();
+        return Pane(0) + (cursor == nullptr ? QStringLiteral(" / no cursor") : QStringLiteral(" / %1").arg(cursor->shape()));
+    };
+    QStringList whileScanning;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        if (m_dialogs.asked.isEmpty())
+            whileScanning << seen();
+    });
+    sampler.start(20);
+    QString whileAsking;
+    m_dialogs.onAsk = [&] { whileAsking = seen(); };
+    ASSERT_TRUE(Upload());
+    sampler.stop();
+    whileScanning.removeDuplicates();
+    const QString searching = QStringLiteral("Searching for the meter...");
+    EXPECT_EQ(whileScanning, QStringList{searching + QStringLiteral(" / %1").arg(Qt::WaitCursor)});
+    EXPECT_EQ(whileAsking, searching + QStringLiteral(" / %1").arg(Qt::ArrowCursor)) << "its message gets the pointer";
+    EXPECT_EQ(seen(), QStringLiteral("Ready / no cursor")) << "after the scan, all as it was: no transfer ran";
+    EXPECT_EQ(m_dialogs.asked, QStringList{QString::fromUtf8(kNoMeterMessage)});
+    EXPECT_EQ(m_dialogs.lastCaption, QStringLiteral("app_tests")) << "the executable's name";
+    for (const std::string& port : ports)
+        EXPECT_TRUE(m_dialogs.lastDetails.contains(QString::fromStdString(port))) << port;
+    EXPECT_TRUE(window.isVisible());
 }
 
 // Record 0's first half (exchanges 2, 3, 4 with its repeats) gets a wrong header three
@@ -200,33 +217,6 @@ TEST_F(UploadWindow, StoppingWhileTheWorkersMessageIsUpEndsCleanly)
     EXPECT_TRUE(m_dialogs.asked.back().endsWith(QStringLiteral(" of 50 records could not be read; their rows are left empty.")));
     EXPECT_TRUE(window.isVisible());
     m_window.reset();
-}
-
-TEST_F(UploadWindow, TheScanShowsAWaitCursorAndSaysItIsSearching)
-{
-    // A meter that never answers holds the scan for its reply wait, then the failure is shown.
-    CMeterSim& silent = StartMeter(GeneratedRecords(3), {SimFault{SimFault::Kind::NoReply, 0, 0, 0}});
-    OpenWindow({silent.SlavePath()});
-    const auto seen = [&] {
-        const QCursor* cursor = QApplication::overrideCursor();
-        return Pane(0) + (cursor == nullptr ? QStringLiteral(" / no cursor") : QStringLiteral(" / %1").arg(cursor->shape()));
-    };
-    QStringList whileScanning;
-    QTimer sampler;
-    QObject::connect(&sampler, &QTimer::timeout, [&] {
-        if (m_dialogs.asked.isEmpty())
-            whileScanning << seen();
-    });
-    sampler.start(20);
-    QString whileAsking;
-    m_dialogs.onAsk = [&] { whileAsking = seen(); };
-    m_window->Button(IDC_BUTTON_UPLOAD)->click();
-    sampler.stop();
-    whileScanning.removeDuplicates();
-    const QString searching = QStringLiteral("Searching for the meter...");
-    EXPECT_EQ(whileScanning, QStringList{searching + QStringLiteral(" / %1").arg(Qt::WaitCursor)});
-    EXPECT_EQ(whileAsking, searching + QStringLiteral(" / %1").arg(Qt::ArrowCursor)) << "its message gets the pointer";
-    EXPECT_EQ(seen(), QStringLiteral("Ready / no cursor")) << "after the scan, all as it was";
 }
 
 using ClearWindow = WindowTest;

@@ -24,18 +24,6 @@ constexpr const char* kVersion1Schema =
     "CREATE INDEX record_batches_upload ON record_batches(upload_id, first_row);"
     "PRAGMA user_version = 1;";
 
-TEST_F(ArchiveTest, NewArchiveHasTheSchemaVersionAndTheJournal)
-{
-    CArchive archive;
-    const ArchiveOpenResult opened = archive.Open((m_folder / "new folder" / "archive.sqlite").string());
-    ASSERT_TRUE(opened.ok) << opened.notice;
-    EXPECT_TRUE(opened.notice.empty());
-    const std::string path = archive.Path();
-    EXPECT_EQ(Pragma(path, "PRAGMA user_version"), "3");
-    EXPECT_EQ(Pragma(path, "PRAGMA journal_mode"), "wal");
-    EXPECT_TRUE(archive.ListUploads({}).empty());
-}
-
 // An archive of the first release: its uploads survive the migration, and
 // one that was running when that program ended shows as interrupted.
 TEST_F(ArchiveTest, MigratesFromVersion1)
@@ -258,12 +246,19 @@ TEST_F(ArchiveTest, TwoWritersOnOneFile)
     EXPECT_EQ(Pragma(m_path, "PRAGMA integrity_check"), "ok");
 }
 
-// Newest first; the text is found in any header field and taken literally;
-// the dates bound the start; a deleted upload takes its rows with it.
-TEST_F(ArchiveTest, ListSearchFilterAndDelete)
+// A new archive (its folder made as needed) has the schema version and the
+// journal. Newest first; the text is found in any header field and taken
+// literally; the dates bound the start; a deleted upload takes its rows with it.
+TEST_F(ArchiveTest, NewArchiveListsSearchesFiltersAndDeletes)
 {
+    const std::string path = (m_folder / "new folder" / "archive.sqlite").string();
     CArchive archive;
-    ASSERT_TRUE(archive.Open(m_path).ok);
+    const ArchiveOpenResult opened = archive.Open(path);
+    ASSERT_TRUE(opened.ok) << opened.notice;
+    EXPECT_TRUE(opened.notice.empty());
+    EXPECT_EQ(Pragma(path, "PRAGMA user_version"), "3");
+    EXPECT_EQ(Pragma(path, "PRAGMA journal_mode"), "wal");
+    EXPECT_TRUE(archive.ListUploads({}).empty());
     const std::vector<std::pair<std::int64_t, ReportHeader>> uploads{
         {1000, {"Alpha", "Ann", "", "", ""}},
         {3000, {"Beta", "Bob", "100% done", "", ""}},
@@ -295,7 +290,7 @@ TEST_F(ArchiveTest, ListSearchFilterAndDelete)
     EXPECT_TRUE(archive.DeleteUpload(2));
     EXPECT_FALSE(archive.DeleteUpload(2));
     EXPECT_EQ(ids({}), (std::vector<std::int64_t>{3, 1}));
-    EXPECT_EQ(Pragma(m_path, "SELECT count(*) FROM record_batches"), "2");
+    EXPECT_EQ(Pragma(path, "SELECT count(*) FROM record_batches"), "2");
 }
 
 TEST_F(ArchiveTest, NewerSchemaIsOpenedReadOnly)

@@ -23,7 +23,6 @@ TEST_F(Help, TheBuiltInWindowOpensOnlyWhenTheDesktopCannotAndWalksItsHistory)
 {
     for (const bool desktopOpens : {true, false}) {
         m_dialogs.desktopOpensHelp = desktopOpens;
-        m_dialogs.asked.clear();
         COrvexDlg& window = OpenWindow({});
         window.Button(IDC_BUTTON_HELP)->click();
         EXPECT_EQ(m_dialogs.asked, QStringList{"[help]"}) << "the desktop is always asked first";
@@ -87,7 +86,6 @@ TEST(DesktopOpener, TheOpenersExitStatusIsTheVerdict)
 {
     const struct { const char* why; QString script; bool opened; } rows[] = {
         {"the opener found a viewer", QStringLiteral("exit 0"), true},
-        {"no method available", QStringLiteral("echo 'xdg-open: no method available' >&2; exit 3"), false},
         {"the viewer failed", QStringLiteral("exit 4"), false},
         {"no opener installed", QString(), false},
     };
@@ -105,7 +103,8 @@ TEST(DesktopOpener, TheOpenersExitStatusIsTheVerdict)
 
 TEST(DesktopOpener, TheWindowGoesOnWhileTheOpenerRunsAndShowsTheHelpWhenItFails)
 {
-    // The stand-in waits for the test's word (20 s at most), then fails as a bare desktop does.
+    // The stand-in waits for the test's word (20 s at most), then fails as a bare desktop
+    // does: exit 3, no method available.
     CStandInOpener opener(QStringLiteral("i=0; while [ ! -e \"$(dirname \"$0\")/go\" ] && [ $i -lt 1000 ]; do "
                                          "sleep 0.02; i=$((i + 1)); done; exit 3"));
     CQtOperatorDialogs dialogs;

@@ -149,7 +149,7 @@ TEST_F(HistoryWindowTest, OpensWithCtrlHToSearchAndFilterByDate)
         }
     }
     OpenWindow({});
-    QTest::keyClick(m_window.get(), Qt::Key_H, Qt::ControlModifier);
+    QTest::keyClick(m_window->List(), Qt::Key_H, Qt::ControlModifier);   // from anywhere in it
     ASSERT_NE(History(), nullptr);
     EXPECT_TRUE(ProcessEventsUntil([&] { return History()->isVisible(); }));
     EXPECT_FALSE(History()->isModal());

@@ -55,7 +55,6 @@ TEST_F(PrintPreviewTest, EmptyTableGivesTheNoticeAndNothingElse)
     const Case cases[] = {{&COrvexDlg::OnButtonPreview, "     No data preview!          "},
                           {&COrvexDlg::OnButtonPrint, "     No data print!          "}};
     for (const Case& c : cases) {
-        m_dialogs.asked.clear();
         COrvexDlg& window = OpenWindow({});
         window.DisableButtons(1);   // the notice leaves all seven enabled, whatever they were
         (window.*c.press)();
@@ -94,11 +93,13 @@ TEST_F(PrintPreviewTest, EachPreviewIsAMaximisedWindowBesideTheMainWindowRedrawn
     EXPECT_TRUE(window.Previews().empty()) << "closing the main window closes every preview";
 }
 
-TEST_F(PrintPreviewTest, PageBoxFollowsEveryNavigationCommand)
+// The page box follows every navigation command; the preview's Print closes
+// the preview first, then runs the window's own print path once.
+TEST_F(PrintPreviewTest, PageBoxFollowsEveryNavigationCommandAndPrintClosesThePreviewThenPrintsOnce)
 {
     COrvexDlg& window = WindowWithRows(300);
     window.OnButtonPreview();
-    CPrintPreviewWindow* preview = window.Previews().front();
+    QPointer<CPrintPreviewWindow> preview = window.Previews().front();
     ASSERT_TRUE(ProcessEventsUntil([&] { return preview->PageCount() > 2; }));
     const int last = preview->PageCount();
     const struct { const char* command; int page; } steps[] = {
@@ -114,6 +115,17 @@ TEST_F(PrintPreviewTest, PageBoxFollowsEveryNavigationCommand)
     // A landscape page holds fewer rows: the preview counts its pages from the page it draws on.
     preview->Preview()->setLandscapeOrientation();
     EXPECT_GT(preview->PageCount(), last);
+
+    m_dialogs.printTo = m_folder.filePath(QStringLiteral("from-preview.pdf"));
+    m_dialogs.onAsk = [&] { EXPECT_TRUE(preview.isNull()) << "the preview closed before the print dialog"; };
+    preview->PrintAction()->trigger();
+    preview->PrintAction()->trigger();   // a second click before it closes changes nothing
+    ASSERT_TRUE(ProcessEventsUntil([&] { return m_dialogs.asked.contains(QStringLiteral("[print dialog]")); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_dialogs.asked, QStringList{"[print dialog]"});
+    EXPECT_TRUE(window.Previews().empty());
+    EXPECT_TRUE(QFileInfo(m_dialogs.printTo).size() > 0);
+    m_dialogs.onAsk = nullptr;
 }
 
 TEST_F(PrintPreviewTest, PrintDialogDecidesWhetherAnythingPrints)
@@ -164,26 +176,6 @@ TEST(PrintDialog, PrintToFileProposesDataReportInTheDocumentsFolder)
     });
     EXPECT_FALSE(dialogs.SetUpPrint(nullptr, printer));
     EXPECT_EQ(proposed, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Data Report.pdf");
-}
-
-TEST_F(PrintPreviewTest, PreviewPrintClosesThePreviewThenPrintsOnce)
-{
-    COrvexDlg& window = WindowWithRows(10);
-    m_dialogs.printTo = m_folder.filePath(QStringLiteral("from-preview.pdf"));
-    window.OnButtonPreview();
-    QPointer<CPrintPreviewWindow> preview = window.Previews().front();
-    preview->Preview()->setLandscapeOrientation();
-
-    // The print starts only once the preview is gone.
-    m_dialogs.onAsk = [&] { EXPECT_TRUE(preview.isNull()) << "the preview closed before the print dialog"; };
-    preview->PrintAction()->trigger();
-    preview->PrintAction()->trigger();   // a second click before it closes changes nothing
-    ASSERT_TRUE(ProcessEventsUntil([&] { return m_dialogs.asked.contains(QStringLiteral("[print dialog]")); }));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(m_dialogs.asked, QStringList{"[print dialog]"});
-    EXPECT_TRUE(window.Previews().empty());
-    EXPECT_TRUE(QFileInfo(m_dialogs.printTo).size() > 0);
-    m_dialogs.onAsk = nullptr;
 }
 
 } // namespace

@@ -165,7 +165,6 @@ TEST_F(UploadWindow, StopEscapeAndTheCloseBoxEndTheTransferKeepingWhatWasRead)
         {"Escape", [](COrvexDlg& window) { QTest::keyClick(&window, Qt::Key_Escape); }},
         {"the close box", [](COrvexDlg& window) { window.close(); }}};
     for (const auto& [why, stop] : stops) {
-        m_dialogs.asked.clear();
         CMeterSim& meter = StartMeter(GeneratedRecords(kMaxSimRecords));
         COrvexDlg& window = OpenWindow({meter.SlavePath()});
         CButtonST* upload = window.Button(IDC_BUTTON_UPLOAD);

@@ -114,9 +114,11 @@ protected:
     {
         return OpenWindowOn([ports] { return ports; }, pauses);
     }
-    // The ports asked for at each operation.
+    // The ports asked for at each operation. The new window starts a fresh record
+    // of what the operator is asked.
     COrvexDlg& OpenWindowOn(COrvexDlg::PortSource ports, Pauses pauses)
     {
+        m_dialogs.asked.clear();
         m_window = std::make_unique<COrvexDlg>(m_dialogs, std::move(ports), pauses);
         // Each meter inside the program has a port name of its own.
         for (const auto& meter : m_meters) {

@@ -57,18 +57,14 @@ QStringList Contents(const QDialog& dialog)
     return shown;
 }
 
-TEST(SmallDialogs, ShowExactlyTheirContents)
-{
-    EXPECT_EQ(Contents(CAboutDlg()),
-              (QStringList{"About Ombrel", "[icon]", "VXN7D52 V10.1 Ombrel", "[OK]", "Licences..."}));
-    EXPECT_EQ(Contents(CDlgMessage()), (QStringList{"Message", "Are you sure to clear the data?", "[OK]", "Cancel"}));
-    EXPECT_EQ(Contents(CDlgClearDataOk()), (QStringList{"Message", "Clear data successful!", "[icon]", "[OK]"}));
-}
-
 // Licences... asks for the notices and leaves the About box open.
-TEST(SmallDialogs, AboutAsksForTheLicencesAndStaysOpen)
+TEST(SmallDialogs, ShowExactlyTheirContentsAndAboutAsksForTheLicences)
 {
     CAboutDlg about;
+    EXPECT_EQ(Contents(about), (QStringList{"About Ombrel", "[icon]", "VXN7D52 V10.1 Ombrel", "[OK]", "Licences..."}));
+    EXPECT_EQ(Contents(CDlgMessage()), (QStringList{"Message", "Are you sure to clear the data?", "[OK]", "Cancel"}));
+    EXPECT_EQ(Contents(CDlgClearDataOk()), (QStringList{"Message", "Clear data successful!", "[icon]", "[OK]"}));
+
     int asked = 0;
     QObject::connect(&about, &CAboutDlg::LicencesRequested, [&] { ++asked; });
     about.show();

@@ -54,6 +54,8 @@ protected:
     }
 };
 
+// Each parameter changes the results at once; rows shown from elsewhere are judged
+// from their texts; the preview adds the Evaluation pages when asked to.
 TEST_F(EvaluationWindowTest, ParametersChangeTheResultsAtOnce)
 {
     CMeterSim& meter = StartMeter({HalfPower(2), HalfPower(4)});   // 1310 and 1550 nm
@@ -100,6 +102,20 @@ TEST_F(EvaluationWindowTest, ParametersChangeTheResultsAtOnce)
     ASSERT_TRUE(ProcessEventsUntil([&] { return evaluation.Report().source.fromRowTexts; }));
     for (const RecordResult& record : evaluation.Report().result.records)
         EXPECT_EQ(FormatDb(record.lossDb), "6.02");
+
+    // "Include evaluation" in the preview's tool bar adds the Evaluation section (summary
+    // and chart, then the records) after the Data Report.
+    m_window->OnButtonPreview();
+    ASSERT_EQ(m_window->Previews().size(), 1u);
+    CPrintPreviewWindow* preview = m_window->Previews().front();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return preview->PageCount() > 0; }));
+    const int dataPages = preview->PageCount();
+    QAction* include = evaluation.IncludeAction();
+    EXPECT_TRUE(preview->findChild<QToolBar*>()->actions().contains(include));
+    include->setChecked(true);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return preview->PageCount() == dataPages + 2; }));
+    include->setChecked(false);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return preview->PageCount() == dataPages; }));
 }
 
 // The window judges each record as the transfer reads it, from its own floats.
@@ -184,26 +200,6 @@ TEST_F(EvaluationWindowTest, AnOpenedUploadComesBackWithItsParametersAndLabels)
     ASSERT_TRUE(read.ok()) << read.error;
     EXPECT_EQ(read.evaluation.parameters.editedLabels, (std::map<int, std::string>{{1, "Rack B"}}));
     EXPECT_EQ(read.evaluation.set.Find(850)->attenuationDbPerKm, 3.75);
-}
-
-// "Include evaluation" in the preview's tool bar adds the Evaluation pages.
-TEST_F(EvaluationWindowTest, IncludeEvaluationAddsItsPages)
-{
-    CMeterSim& meter = StartMeter({HalfPower(2), HalfPower(4)});
-    OpenWindow({meter.SlavePath()});
-    ASSERT_TRUE(Upload());
-    m_window->OnButtonPreview();
-    ASSERT_EQ(m_window->Previews().size(), 1u);
-    CPrintPreviewWindow* preview = m_window->Previews().front();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return preview->PageCount() > 0; }));
-    const int dataPages = preview->PageCount();
-    QAction* include = m_window->Evaluation()->IncludeAction();
-    EXPECT_TRUE(preview->findChild<QToolBar*>()->actions().contains(include));
-    include->setChecked(true);
-    EXPECT_TRUE(ProcessEventsUntil([&] { return preview->PageCount() == dataPages + 2; }))
-        << "the Evaluation section (summary and chart, then the records) follows the Data Report";
-    include->setChecked(false);
-    EXPECT_TRUE(ProcessEventsUntil([&] { return preview->PageCount() == dataPages; }));
 }
 
 } // namespace

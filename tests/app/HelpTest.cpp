@@ -5,7 +5,6 @@
 #include "WindowFixture.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTextBrowser>
@@ -124,13 +123,11 @@ TEST(OperatorMessage, ReturnAnswersTheBoxAndNeverOpensItsDetails)
         CQtOperatorDialogs dialogs;
         bool closed = false, detailsShown = true;
         // Ends a box the test could not answer, so a failure cannot hang the run.
-        QTimer guard;
-        guard.setSingleShot(true);
-        QObject::connect(&guard, &QTimer::timeout, [] {
+        const QObject guard;
+        QTimer::singleShot(10000, &guard, [] {
             if (QWidget* box = QApplication::activeModalWidget())
                 box->close();
         });
-        guard.start(10000);
         QTimer::singleShot(0, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             ASSERT_NE(box, nullptr);

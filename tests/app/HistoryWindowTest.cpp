@@ -16,12 +16,6 @@
 
 namespace {
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 class HistoryWindowTest : public WindowTest {
 protected:
     CHistoryWindow* History() { return m_window->Archive().History(); }
@@ -52,8 +46,8 @@ TEST_F(HistoryWindowTest, OpenFillsTheTableAndSaveWritesTheSameBytes)
     m_window->Edit(IDC_EDIT_COMPANY)->setText(QStringLiteral("Acme"));
     UploadAndArchive();
     m_window->Edit(IDC_EDIT_NOTE)->setText(QStringLiteral("edited after the upload"));
-    const QByteArray original = ReadAll(SaveAs(QStringLiteral("original.csv")));
-    ASSERT_FALSE(original.isEmpty());
+    const std::string original = ReadFile(SaveAs(QStringLiteral("original.csv")).toStdString());
+    ASSERT_FALSE(original.empty());
     ASSERT_TRUE(m_window->Archive().Writer()->WaitUntilWritten(std::chrono::seconds(30)));
 
     m_window.reset();
@@ -65,11 +59,11 @@ TEST_F(HistoryWindowTest, OpenFillsTheTableAndSaveWritesTheSameBytes)
     EXPECT_EQ(m_window->Rows().Rows(), DecodedRows(GeneratedRecords(12)));
     EXPECT_EQ(m_window->Edit(IDC_EDIT_NOTE)->text(), QStringLiteral("edited after the upload"));
     EXPECT_TRUE(Pane(1).startsWith(QStringLiteral("Date time: "))) << Pane(1).toStdString();
-    EXPECT_EQ(ReadAll(SaveAs(QStringLiteral("reopened.csv"))), original);
+    EXPECT_EQ(ReadFile(SaveAs(QStringLiteral("reopened.csv")).toStdString()), original);
 
     m_dialogs.saveAs = m_archiveFolder.filePath(QStringLiteral("exported.csv"));
     History()->ExportButton()->click();
-    EXPECT_EQ(ReadAll(m_dialogs.saveAs), original);
+    EXPECT_EQ(ReadFile(m_dialogs.saveAs.toStdString()), original);
     EXPECT_EQ(meter.ExchangesServed(), 1 + 2 * 12) << "opening never talks to the meter";
 }
 

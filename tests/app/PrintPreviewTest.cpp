@@ -23,14 +23,14 @@ namespace {
 
 using PrintPreview = WindowTest;
 
-// The text pdftotext finds in a PDF file, pages separated by form feeds.
-QString PdfText(const QString& path)
+// What a host program (pdftotext, pdfinfo) prints about a PDF file.
+QString HostToolOutput(const QString& program, const QStringList& arguments)
 {
-    QProcess pdftotext;
-    pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
-    if (!pdftotext.waitForFinished(60000) || pdftotext.exitCode() != 0)
-        return QStringLiteral("[pdftotext failed: %1]").arg(QString::fromLocal8Bit(pdftotext.readAllStandardError()));
-    return QString::fromUtf8(pdftotext.readAllStandardOutput());
+    QProcess tool;
+    tool.start(program, arguments);
+    if (!tool.waitForFinished(60000) || tool.exitCode() != 0)
+        return QStringLiteral("[%1 failed: %2]").arg(program, QString::fromLocal8Bit(tool.readAllStandardError()));
+    return QString::fromUtf8(tool.readAllStandardOutput());
 }
 
 class PrintPreviewTest : public PrintPreview {
@@ -141,16 +141,13 @@ TEST_F(PrintPreviewTest, PrintDialogDecidesWhetherAnythingPrints)
     m_dialogs.printTo = pdf;
     window.Button(IDC_BUTTON_PRINT)->click();
     EXPECT_EQ(m_dialogs.asked, (QStringList{"[print dialog]", "[print dialog]"})) << "no message: it printed";
-    const QString text = PdfText(pdf);
+    const QString text = HostToolOutput("pdftotext", {"-layout", pdf, "-"});
     EXPECT_TRUE(text.contains(QStringLiteral("Data Report"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("Company Name:   Acme Fibre 光纤测试"))) << text.toStdString();
     for (const char* cell : {"cell-p1", "cell-r1", "cell-p60", "cell-r60"})
         EXPECT_TRUE(text.contains(QLatin1String(cell))) << cell;
     EXPECT_EQ(EnabledButtons(), 7);
-    QProcess pdfinfo;
-    pdfinfo.start(QStringLiteral("pdfinfo"), {pdf});
-    ASSERT_TRUE(pdfinfo.waitForFinished(60000));
-    EXPECT_TRUE(QString::fromUtf8(pdfinfo.readAllStandardOutput())
+    EXPECT_TRUE(HostToolOutput("pdfinfo", {pdf})
                     .contains(QRegularExpression(QStringLiteral("(^|\n)Title: +Data Report - Acme Fibre 光纤测试\n"))))
         << "the document is named after the report";
 

@@ -55,12 +55,11 @@ TEST_F(UploadWindow, SimulateGivesTheProgramsWindowItsOwnMeter)
     CommandLine commandLine;
     ASSERT_FALSE(ParseCommandLine({"--simulate"}, commandLine).exitCode);
     const QFont font = QApplication::font();   // start-up sets the program's own
-    QTimer watchdog;   // a message box the program shows instead must not hold the test
-    QObject::connect(&watchdog, &QTimer::timeout, [] {
+    const QObject watchdog;   // a message box the program shows instead must not hold the test
+    QTimer::singleShot(std::chrono::seconds(60), &watchdog, [] {
         if (QWidget* modal = QApplication::activeModalWidget())
             modal->close();
     });
-    watchdog.start(std::chrono::seconds(60));
     std::vector<RowTexts> rows;
     QString pane;
     QTimer::singleShot(0, [&] {
@@ -204,8 +203,7 @@ TEST_F(UploadWindow, StoppingWhileTheWorkersMessageIsUpEndsCleanly)
         if (!std::exchange(escaped, true))
             window.reject();
     };
-    window.Button(IDC_BUTTON_UPLOAD)->click();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !window.Link().IsBusy() && EnabledButtons() == 7; }));
+    ASSERT_TRUE(Upload());
     ASSERT_EQ(m_dialogs.asked.size(), 2);
     EXPECT_EQ(m_dialogs.asked.front(), QString::fromUtf8(kReadDataFailMessage));
     EXPECT_TRUE(m_dialogs.asked.back().endsWith(QStringLiteral(" of 50 records could not be read; their rows are left empty.")));

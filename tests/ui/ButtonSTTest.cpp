@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <utility>
 
 namespace {
 
@@ -193,24 +194,21 @@ TEST_F(ButtonTest, RendersEachIconOncePerModeUntilItsIconOrSizeChanges)
     std::array<int, 2> renders{};   // normal, disabled
     const QIcon icon(new CountingIconEngine(renders));
     CButtonST& button = *m_buttons[0];
-    button.AssignStateIcons(icon, {28, 28}, QIcon(), {});
-    const auto paintTwice = [&] { button.grab(); button.grab(); };
-
-    paintTwice();
-    EXPECT_EQ(renders, (std::array<int, 2>{1, 0})) << "enabled: rendered once for two paints";
-    button.setEnabled(false);
-    paintTwice();
-    EXPECT_EQ(renders, (std::array<int, 2>{1, 1})) << "disabled: rendered once for two paints";
-    button.setEnabled(true);
-    paintTwice();
-    EXPECT_EQ(renders, (std::array<int, 2>{1, 1})) << "enabled again: the first rendering is kept";
-
-    button.AssignStateIcons(icon, {32, 32}, QIcon(), {});
-    paintTwice();
-    EXPECT_EQ(renders, (std::array<int, 2>{2, 1})) << "a new size renders again";
-    button.setEnabled(false);
-    paintTwice();
-    EXPECT_EQ(renders, (std::array<int, 2>{2, 2})) << "and the disabled one too";
+    const struct { const char* why; int size; bool enabled; std::array<int, 2> renders; } steps[] = {
+        {"enabled: rendered once for two paints", 28, true, {1, 0}},
+        {"disabled: rendered once for two paints", 28, false, {1, 1}},
+        {"enabled again: the first rendering is kept", 28, true, {1, 1}},
+        {"a new size renders again", 32, true, {2, 1}},
+        {"and the disabled one too", 32, false, {2, 2}}};
+    int size = 0;   // of the icon assigned
+    for (const auto& step : steps) {
+        if (std::exchange(size, step.size) != step.size)
+            button.AssignStateIcons(icon, {size, size}, QIcon(), {});
+        button.setEnabled(step.enabled);
+        button.grab();
+        button.grab();
+        EXPECT_EQ(renders, step.renders) << step.why;
+    }
 }
 
 } // namespace

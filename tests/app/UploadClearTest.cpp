@@ -14,7 +14,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <sys/stat.h>
@@ -284,9 +283,8 @@ TEST_F(SaveWindow, WritesTheReportOfWhatTheWindowShowsOrSaysWhyNot)
     window.SetClock([] { return QDateTime(QDate(2026, 3, 5), QTime(12, 0)).toSecsSinceEpoch(); });
     window.OnTimer();   // panes 1 and 2 go into the report as shown
 
-    QTemporaryDir folder;
-    const QString saved = folder.filePath(QStringLiteral("report.csv"));
-    const QString locked = folder.filePath(QStringLiteral("locked.csv"));
+    const QString saved = m_archiveFolder.filePath(QStringLiteral("report.csv"));
+    const QString locked = m_archiveFolder.filePath(QStringLiteral("locked.csv"));
     QFile file(locked);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("old report\r\n") == 12);
     file.close();

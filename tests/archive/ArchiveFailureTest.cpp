@@ -13,8 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const ReportHeader kHeader{"Acme", "Jo", "", "", ""};
-
 // A small file system of its own: the only way to run out of room for sure.
 class SmallDisk {
 public:
@@ -124,14 +122,7 @@ TEST_F(ArchiveTest, WriterKilledMidwayLeavesAnInterruptedUpload)
             ::pause();
     }
     CArchive reader;
-    const bool rowsArrived = WaitUntil(
-        [&] {
-            if (!reader.IsOpen() && !reader.Open(m_path, ArchiveAccess::Read).ok)
-                return false;
-            const std::vector<UploadInfo> uploads = reader.ListUploads({});
-            return !uploads.empty() && uploads[0].rowCount >= 256;
-        },
-        30s);
+    const bool rowsArrived = RowsSeen(reader, 256, 30s);
     ::kill(child, SIGKILL);
     int status = 0;
     ::waitpid(child, &status, 0);

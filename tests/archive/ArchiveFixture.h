@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -29,6 +31,8 @@ inline std::vector<MeterRecord> SomeRecords(int count)
     }
     return records;
 }
+
+inline const ReportHeader kHeader{"Acme Fibre", "Jo", "span 4", "Date time: 2026-12-07 10:00:05", "Use time: 5 seconds"};
 
 class ArchiveTest : public ::testing::Test {
 protected:
@@ -51,17 +55,31 @@ protected:
         return db.QueryText(pragma);
     }
 
-    // Feeds rows 0..count-1 of records into writer, read or (where unread) not.
+    // Feeds rows first..end-1 of records (all of them unless told) into writer,
+    // read or (where unread) not.
     static void FeedRows(CArchiveWriter& writer, const std::vector<MeterRecord>& records,
-                         const std::vector<bool>& unread = {})
+                         const std::vector<bool>& unread = {}, std::size_t first = 0, std::size_t end = SIZE_MAX)
     {
-        for (std::size_t i = 0; i < records.size(); ++i) {
+        for (std::size_t i = first; i < records.size() && i < end; ++i) {
             const int row = static_cast<int>(i);
             const bool read = i >= unread.size() || !unread[i];
             if (read)
                 writer.RecordRead(row, records[i]);
             writer.RowRead(row, read ? DecodeRecord(records[i], row) : UnreadRow(row));
         }
+    }
+
+    // Whether a reader of the archive sees its latest upload reach rows rows within timeout.
+    bool RowsSeen(CArchive& reader, std::size_t rows, std::chrono::seconds timeout) const
+    {
+        return WaitUntil(
+            [&] {
+                if (!reader.IsOpen() && !reader.Open(m_path, ArchiveAccess::Read).ok)
+                    return false;
+                const std::vector<UploadInfo> uploads = reader.ListUploads({});
+                return !uploads.empty() && uploads[0].rowCount >= rows;
+            },
+            timeout);
     }
 
     fs::path m_folder;

@@ -1,4 +1,4 @@
-// Which help the Help button opens.
+// Which help the Help button opens, and which notices About shows.
 
 #include "HelpLocator.h"
 #include "ResourceIcons.h"
@@ -18,8 +18,8 @@ bool MakeFile(const QString& path)
 }
 
 // A program installed (or unpacked) under root, in its bin folder; the help
-// that lies nearest to the program wins.
-TEST(HelpLocator, PrefersTheHelpNearestTheExecutableElseWritesOutTheBuiltInOne)
+// and the notices that lie nearest to the program win.
+TEST(HelpLocator, PrefersTheHelpAndTheNoticesNearestTheExecutableElseWritesOutTheBuiltInHelp)
 {
     QTemporaryDir root, extractRoot;
     const QString bin = root.filePath(QStringLiteral("bin"));
@@ -37,21 +37,15 @@ TEST(HelpLocator, PrefersTheHelpNearestTheExecutableElseWritesOutTheBuiltInOne)
     EXPECT_EQ(locate(), bin + QStringLiteral("/help/index.html")) << "the HTML help beside the executable";
     ASSERT_TRUE(MakeFile(bin + QStringLiteral("/Help.chm")));
     EXPECT_EQ(locate(), bin + QStringLiteral("/Help.chm")) << "Help.chm wins over all";
-}
 
-// The notices beside the program (Windows, a build folder) win over the
-// installed ones in the data folder beside bin; the compiled-in copy says
-// under which licences Ombrel and Qt come.
-TEST(HelpLocator, FindsTheThirdPartyNoticesBesideOrInstalled)
-{
-    QTemporaryDir root;
-    const QString bin = root.filePath(QStringLiteral("bin"));
-    ASSERT_TRUE(QDir().mkpath(bin));
+    // The notices beside the program (Windows, a build folder) win over the
+    // installed ones in the data folder beside bin; the compiled-in copy says
+    // under which licences Ombrel and Qt come.
     EXPECT_EQ(LocateNotices(bin), QString()) << "none anywhere";
 #ifndef Q_OS_WIN
-    const QString installed = root.filePath(QStringLiteral("share/ombrel/THIRD-PARTY-NOTICES.txt"));
-    ASSERT_TRUE(MakeFile(installed));
-    EXPECT_EQ(LocateNotices(bin), installed) << "installed in /usr/share/ombrel for /usr/bin/ombrel";
+    const QString installedNotices = root.filePath(QStringLiteral("share/ombrel/THIRD-PARTY-NOTICES.txt"));
+    ASSERT_TRUE(MakeFile(installedNotices));
+    EXPECT_EQ(LocateNotices(bin), installedNotices) << "installed in /usr/share/ombrel for /usr/bin/ombrel";
 #endif
     ASSERT_TRUE(MakeFile(bin + QStringLiteral("/THIRD-PARTY-NOTICES.txt")));
     EXPECT_EQ(LocateNotices(bin), bin + QStringLiteral("/THIRD-PARTY-NOTICES.txt"));

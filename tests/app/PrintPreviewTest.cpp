@@ -5,7 +5,6 @@
 #include "WindowFixture.h"
 
 #include "PrintPreviewWindow.h"
-#include "ReportPainter.h"
 
 #include <QAction>
 #include <QApplication>

@@ -149,7 +149,6 @@ TEST_F(UploadWindow, AFailedRecordIsToldLeftEmptyAndUncountedWhileTheUseTimeGoes
     EXPECT_GE(useSeconds(), atFailure + 2) << Pane(2).toStdString() << ": the ticks went on after the failure";
     EXPECT_FALSE(window.TimerRunning());
 
-    m_dialogs.onAsk = nullptr;
     m_dialogs.asked.clear();
     window.Button(IDC_BUTTON_CLEAR)->click();
     EXPECT_EQ(m_dialogs.asked, QStringList{QString::fromUtf8(kClearAfterReadingMessage)}) << "before any confirmation";

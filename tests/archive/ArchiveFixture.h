@@ -9,11 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 

@@ -75,6 +75,7 @@ public:
     const std::vector<QAction*>& MenuActions() const { return m_menuActions; }
     CHelpWindow* HelpWindow() const { return m_helpWindow; }   // nullptr until first needed
     bool TimerRunning() const { return m_timer.isActive(); }
+    int TimerPeriodMs() const { return m_timer.interval(); }
     CMeterLink& Link() { return m_link; }
     void SetClock(Clock clock) { m_clock = std::move(clock); }
     // The preview windows still open, oldest first.

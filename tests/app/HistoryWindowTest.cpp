@@ -5,6 +5,7 @@
 #include "Archive.h"
 #include "ArchiveSession.h"
 #include "HistoryWindow.h"
+#include "SqliteDb.h"
 #include "WindowFixture.h"
 
 #include <QCheckBox>
@@ -121,6 +122,32 @@ TEST_F(HistoryWindowTest, DeletingTheShownUploadWarnsAndClearThenWaitsForASave)
     m_window->Button(IDC_BUTTON_CLEAR)->click();
     ASSERT_EQ(m_dialogs.asked.size(), 1);
     EXPECT_TRUE(m_dialogs.asked[0].contains(QStringLiteral("deleted from the archive")));
+}
+
+// Clear waits 2 s for the archive to take the latest upload. Another program
+// holding the archive's write lock longer than that (the writer waits up to
+// 5 s for it) keeps the meter's records: they are not yet safe anywhere.
+TEST_F(HistoryWindowTest, ClearRefusedWhileTheArchiveIsStillWritingTheUpload)
+{
+    CMeterSim& meter = StartMeter(GeneratedRecords(3));
+    OpenWindow({meter.SlavePath()}, kQuickClearPauses);
+    UploadAndArchive();
+    {
+        CSqliteDb otherProgram(ArchivePath().toStdString(), SQLITE_OPEN_READWRITE);
+        CTransaction writeLock(otherProgram);
+        ASSERT_TRUE(Upload());
+        m_dialogs.asked.clear();
+        m_window->Button(IDC_BUTTON_CLEAR)->click();
+        ASSERT_EQ(m_dialogs.asked.size(), 1) << m_dialogs.asked.join('|').toStdString();
+        EXPECT_TRUE(m_dialogs.asked[0].contains(QStringLiteral("(its last rows are still being written)")))
+            << m_dialogs.asked[0].toStdString();
+        EXPECT_EQ(meter.EraseCount(), 0);
+    }
+    ASSERT_TRUE(m_window->Archive().Writer()->WaitUntilWritten(std::chrono::seconds(30)));
+    m_dialogs.asked.clear();
+    m_dialogs.confirmAnswer = false;
+    m_window->Button(IDC_BUTTON_CLEAR)->click();
+    EXPECT_EQ(m_dialogs.asked, QStringList{QStringLiteral("[confirm]")}) << "archived: Clear goes on to ask";
 }
 
 // Ctrl+H opens the History window beside the main window: the uploads

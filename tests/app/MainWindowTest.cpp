@@ -106,6 +106,7 @@ TEST_F(MainWindow, TimerTicksWriteDateAndUseTime)
     const std::time_t tick = QDateTime(QDate(2015, 3, 7), QTime(9, 5, 2)).toSecsSinceEpoch();
     window.SetClock([tick] { return tick; });
     window.OnTimerStart();
+    EXPECT_EQ(window.TimerPeriodMs(), 1000) << "one tick a second";
     window.OnTimer();
     EXPECT_EQ(Pane(1), QStringLiteral("Date time: 2015-03-07 09:05:02"));
     EXPECT_EQ(Pane(2), QStringLiteral("Use time: 1 seconds")) << "no singular form";

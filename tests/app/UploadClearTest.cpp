@@ -171,6 +171,7 @@ TEST_F(UploadWindow, StopEscapeAndTheCloseBoxEndTheTransferKeepingWhatWasRead)
                   std::tuple(QStringLiteral("Stop"), QStringLiteral("Stop reading"), true, 1))
             << why << ": Upload is Stop, the other six stay disabled";
         stop(window);
+        EXPECT_TRUE(!upload->isEnabled() || !window.Link().IsBusy()) << why << ": Stop is taken until the end";
         ASSERT_TRUE(ProcessEventsUntil([&] { return !window.Link().IsBusy() && EnabledButtons() == 7; })) << why;
         EXPECT_TRUE(window.isVisible()) << why;
         EXPECT_EQ(std::tuple(upload->text(), upload->toolTip()), std::tuple(QStringLiteral("Upload"), QStringLiteral("Read Data")));

@@ -11,18 +11,21 @@
 
 namespace {
 
-// ombrel-sim under timeout(1), which bounds every wait below and passes SIGTERM on.
-// The pipe brings the shell's pid, which timeout takes over, then stdout; stderr goes to a file.
+// ombrel-sim under timeout(1), which bounds every wait below. The pipe brings
+// the pid of the shell that becomes ombrel-sim, so that a signal reaches the
+// simulator itself and not timeout (which, signalled before it has taken its
+// child's pid, would leave the child running), then stdout; stderr goes to a file.
 struct CSimRun {
     CTempDir dir;
     FILE* out = nullptr;
     pid_t pid = 0;
     explicit CSimRun(const std::string& arguments)
-        : out(popen(("echo $$; exec timeout -k 5 20 " OMBREL_SIM_EXE " " + arguments + " 2>" + dir / "err").c_str(), "r")),
+        : out(popen(("timeout -k 5 20 sh -c 'echo $$; exec " OMBREL_SIM_EXE " " + arguments + "' 2>" + dir / "err")
+                        .c_str(), "r")),
           pid(std::atoi(Line().c_str())) {}
     ~CSimRun() {
         if (pid > 0)
-            kill(pid, SIGTERM);   // followed by SIGKILL after 5 s
+            kill(pid, SIGTERM);   // timeout ends it within 25 s if this does not
         ExitCode();
     }
     std::string Line() {
